@@ -1,0 +1,45 @@
+# The two entry commands, over CMake. Both install what a fresh Debian machine lacks first.
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+JOBS       ?= $(shell nproc)
+CMAKE_GEN  := -G Ninja
+
+.PHONY: all deps build build-asan test test-main test-asan demo bench clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS)
+
+build-asan: deps
+	cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DLUMASHIFT_SANITIZE=ON
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+
+# Every test, then every test again under AddressSanitizer and UndefinedBehaviorSanitizer.
+test: test-main test-asan
+
+test-main: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+test-asan: build-asan
+	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen \
+	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --output-on-failure -j $(JOBS)
+
+# Renders the built-in demo clip through the plug-in with a fade-in and a fade-out.
+demo: build
+	@mkdir -p out
+	$(BUILD)/reelhost render -o out/demo.mp4 --fade-in 30 --fade-out 30
+	@echo "Demo written to $(CURDIR)/out/demo.mp4"
+
+bench: deps
+	cmake -S . -B build-bench $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DLUMASHIFT_BENCH=ON
+	cmake --build build-bench -j $(JOBS)
+	build-bench/bench/run-benchmarks
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) build-bench out

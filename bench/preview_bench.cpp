@@ -1,0 +1,76 @@
+// One preview step of the configuration window per layout: the effect into the preview image,
+// then its scaled copy into the preview control's area of the window's port.
+#include "benchframes.h"
+#include "figures.h"
+
+#include "DataHandling.h"
+#include "callpixelfx.h"
+
+namespace {
+
+struct Layout {
+    const char* name;
+    FrameSize frame; // what the host hands the window, by video format
+    int16_t previewWidth, previewHeight;
+};
+
+const Layout kLayouts[] = {
+    {"ntsc", {720, 480}, 480, 320},
+    {"pal", {720, 576}, 480, 384},
+    {"hd", {960, 540}, 640, 360},
+};
+
+// The window around the preview control: the control at the top left, the sliders to its
+// right and the buttons below. Only the control's area is drawn, so the margins cost nothing.
+constexpr int16_t kMargin = 20;
+constexpr int16_t kSidePanel = 260;
+constexpr int16_t kButtonRow = 120;
+
+constexpr int16_t kGainSlider = 70;
+constexpr int16_t kOffsetSlider = 60;
+// Kept frame slots of this file (window ports are their own size, so they cannot collide).
+constexpr int kSourceSlot = 4;
+constexpr int kPreviewSlot = 5;
+
+void AddPreviewFigure(const Layout& layout) {
+    const std::string baseline = AddFrameBaseline(layout.frame);
+    figures::AddFigure(
+        "preview/" + std::string(layout.name), baseline, [layout](benchmark::State& state) {
+            const FrameSize window = {int16_t(layout.previewWidth + kSidePanel + kMargin),
+                                      int16_t(layout.previewHeight + kButtonRow + kMargin)};
+            GWorldPtr port = KeptFrame(window, 0);
+            const Rect control = {kMargin, kMargin, int16_t(kMargin + layout.previewHeight),
+                                  int16_t(kMargin + layout.previewWidth)};
+            PluginDataRec config{};
+            ResetConfig(&config);
+            config.Sliders[0] = kGainSlider;
+            config.Sliders[1] = kOffsetSlider;
+            gConfigWorkSpace.TheConfig = &config;
+            gConfigWorkSpace.SourceClip = KeptFrame(layout.frame, kSourceSlot);
+            gConfigWorkSpace.TheFXClip = KeptFrame(layout.frame, kPreviewSlot);
+            gConfigWorkSpace.CurrFrameIndex = 0;
+            gConfigWorkSpace.MaxFrameIndex = 100;
+            const Rect previewBounds = {0, 0, layout.frame.height, layout.frame.width};
+
+            CGrafPtr savedPort;
+            GDHandle savedDevice;
+            GetGWorld(&savedPort, &savedDevice);
+            SetGWorld(port, nullptr);
+            figures::Measure(state, [&] {
+                CallPixelEffect(gConfigWorkSpace.SourceClip, gConfigWorkSpace.TheFXClip);
+                CopyBits(GetPortBitMapForCopyBits(gConfigWorkSpace.TheFXClip),
+                         GetPortBitMapForCopyBits(port), &previewBounds, &control, srcCopy,
+                         nullptr);
+            });
+            SetGWorld(savedPort, savedDevice);
+            gConfigWorkSpace = PluginWorkSpace{};
+        });
+}
+
+const bool kRegistered = [] {
+    for (const Layout& layout : kLayouts)
+        AddPreviewFigure(layout);
+    return true;
+}();
+
+} // namespace

@@ -1,0 +1,40 @@
+// A whole frame request through the plug-in's entry point, with and without a fade, beside
+// memcpy of the frame and the pixel effect alone.
+#include "benchframes.h"
+#include "benchhost.h"
+#include "figures.h"
+
+namespace {
+
+constexpr int16_t kGainSlider = 70;
+constexpr int16_t kOffsetSlider = 60;
+// Frame 5 of 30: inside a fade-in of 10 frames (opacity 127), and no fade without one.
+constexpr int32_t kFrameCount = 30;
+constexpr int32_t kRenderFrame = 5;
+constexpr int32_t kFadeInFrames = 10;
+
+void AddRequestFigure(FrameSize size, const std::string& baseline, const char* name,
+                      int32_t fadeInFrames) {
+    figures::AddFigure(
+        "request/" + size.Label() + "/" + name, baseline,
+        [size, fadeInFrames](benchmark::State& state) {
+            BenchHost host(size, kFrameCount, fadeInFrames, kGainSlider, kOffsetSlider);
+            if (!host.Began() || host.RenderFrame(kRenderFrame) != kPluginOK) {
+                state.SkipWithError("the plug-in refused the render");
+                return;
+            }
+            figures::Measure(state, [&] { host.RenderFrame(kRenderFrame); });
+        },
+        "effect/" + size.Label() + "/full");
+}
+
+const bool kRegistered = [] {
+    for (const FrameSize& size : kFrameSizes) {
+        const std::string baseline = AddFrameBaseline(size);
+        AddRequestFigure(size, baseline, "nofade", 0);
+        AddRequestFigure(size, baseline, "fade", kFadeInFrames);
+    }
+    return true;
+}();
+
+} // namespace

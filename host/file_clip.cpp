@@ -1,0 +1,257 @@
+// Clips read from files or image sequences: random access to pictures, sound by frame.
+#include "clip_source.h"
+#include "host_error.h"
+#include "pixel_view.h"
+#include "stream_decoder.h"
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+}
+
+#include <algorithm>
+#include <optional>
+
+namespace reelhost {
+namespace {
+
+constexpr int64_t kDecodeAheadLimit = 64; // further ahead than this, seeking is cheaper
+constexpr int kSoundSeekAheadSeconds = 5;
+constexpr FrameRate kFallbackRate{25, 1}; // image sequences' custom
+
+// Frames in the video stream: the container's count when it keeps one, else the packets.
+int64_t CountFrames(const std::string& path, AVStream& stream) {
+    if (stream.nb_frames > 0) return stream.nb_frames;
+    InputFormatPtr format = OpenInputFile(path);
+    PacketPtr packet = MakePacket();
+    int64_t count = 0;
+    while (av_read_frame(format.get(), packet.get()) >= 0) {
+        count += packet->stream_index == stream.index;
+        av_packet_unref(packet.get());
+    }
+    return count;
+}
+
+FrameRate RateOf(AVFormatContext& format, AVStream& stream) {
+    const AVRational guessed = av_guess_frame_rate(&format, &stream, nullptr);
+    if (guessed.num <= 0 || guessed.den <= 0) return kFallbackRate;
+    return {guessed.num, guessed.den};
+}
+
+// Samples of the sound, converted to the host's mixing format and queued in a FIFO that
+// holds only what lies ahead of the latest read: reads go forward through the clip.
+class SoundReader {
+  public:
+    SoundReader(const std::string& path, SoundFormat format, FrameRate rate,
+                int64_t originMicroseconds)
+        : decoder_(path, AVMEDIA_TYPE_AUDIO), format_(format), rate_(rate), frame_(MakeFrame()),
+          scratch_(format.channels, 0) {
+        AVCodecContext& codec = decoder_.Codec();
+        if (codec.ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
+            av_channel_layout_default(&codec.ch_layout, codec.ch_layout.nb_channels);
+        AVChannelLayout outLayout;
+        av_channel_layout_default(&outLayout, format.channels);
+        SwrContext* raw = nullptr;
+        if (swr_alloc_set_opts2(&raw, &outLayout, AV_SAMPLE_FMT_FLTP, format.sampleRate,
+                                &codec.ch_layout, codec.sample_fmt, codec.sample_rate, 0,
+                                nullptr) < 0 ||
+            swr_init(raw) < 0) {
+            swr_free(&raw);
+            throw HostError("'" + path + "': cannot convert its sound");
+        }
+        resampler_.reset(raw);
+        fifo_.reset(av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, format.channels, format.sampleRate));
+        if (!fifo_) throw std::bad_alloc();
+        origin_ = av_rescale_q(originMicroseconds, AV_TIME_BASE_Q, {1, format.sampleRate});
+    }
+
+    void Read(int64_t index, AudioBlock& block) {
+        const SampleSpan span = ShareOfFrame(index, format_.sampleRate, rate_);
+        block.Silence(span.count);
+        const int64_t end = span.first + span.count;
+        const bool behind = span.first < fifoStart_ && drained_;
+        const bool farAhead = span.first > FifoEnd() + kSoundSeekAheadSeconds * format_.sampleRate;
+        if (synced_ && (behind || farAhead)) Seek(span.first);
+        while ((!synced_ || FifoEnd() < end) && !finished_)
+            DecodeMore();
+        if (!synced_) return;
+        Drop(span.first - fifoStart_);
+        const int lead = int(std::clamp<int64_t>(fifoStart_ - span.first, 0, span.count));
+        const int available = std::min(av_audio_fifo_size(fifo_.get()), block.Length() - lead);
+        if (available <= 0) return;
+        void* planes[2] = {};
+        for (int c = 0; c < block.Channels(); ++c)
+            planes[c] = block.Plane(c) + lead;
+        av_audio_fifo_peek(fifo_.get(), planes, available);
+    }
+
+  private:
+    int64_t FifoEnd() const { return fifoStart_ + av_audio_fifo_size(fifo_.get()); }
+
+    void Drop(int64_t samples) {
+        if (samples <= 0) return;
+        const int n = int(std::min<int64_t>(samples, av_audio_fifo_size(fifo_.get())));
+        av_audio_fifo_drain(fifo_.get(), n);
+        fifoStart_ += n;
+        drained_ = true;
+    }
+
+    void Seek(int64_t sample) {
+        AVStream& stream = decoder_.Stream();
+        const int64_t target =
+            av_rescale_q(sample + origin_, {1, format_.sampleRate}, stream.time_base);
+        decoder_.SeekTo(target);
+        swr_init(resampler_.get()); // forgets the samples of the old position
+        av_audio_fifo_reset(fifo_.get());
+        synced_ = finished_ = drained_ = false;
+    }
+
+    // Decodes one frame of sound into the FIFO; the first after opening or seeking places
+    // the FIFO on the clip's time line.
+    void DecodeMore() {
+        const bool more = decoder_.Next(*frame_);
+        if (more && !synced_) {
+            const int64_t pts = frame_->best_effort_timestamp;
+            fifoStart_ = pts == AV_NOPTS_VALUE ? 0
+                                               : av_rescale_q(pts, decoder_.Stream().time_base,
+                                                              {1, format_.sampleRate}) -
+                                                     origin_;
+            synced_ = true;
+        }
+        const int inputSamples = more ? frame_->nb_samples : 0;
+        const int room = swr_get_out_samples(resampler_.get(), inputSamples);
+        if (room > scratch_.Capacity()) scratch_ = AudioBlock(format_.channels, room);
+        const int made = swr_convert(
+            resampler_.get(), scratch_.Planes(), room,
+            more ? const_cast<const uint8_t**>(frame_->extended_data) : nullptr, inputSamples);
+        if (made > 0)
+            av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(scratch_.Planes()), made);
+        finished_ = !more;
+    }
+
+    StreamDecoder decoder_;
+    SoundFormat format_;
+    FrameRate rate_;
+    FramePtr frame_;
+    SwrPtr resampler_;
+    AudioFifoPtr fifo_;
+    AudioBlock scratch_;
+    int64_t origin_ = 0;    // the video's start, in samples
+    int64_t fifoStart_ = 0; // clip sample number of the FIFO's first sample
+    bool synced_ = false;
+    bool finished_ = false;
+    bool drained_ = false; // samples before fifoStart_ were read, so going back needs a seek
+};
+
+class FileClip final : public ClipSource {
+  public:
+    explicit FileClip(const std::string& path)
+        : video_(path, AVMEDIA_TYPE_VIDEO), picture_(MakeFrame()) {
+        AVStream& stream = video_.Stream();
+        info_.name = "'" + path + "'";
+        info_.width = video_.Codec().width;
+        info_.height = video_.Codec().height;
+        if (info_.width <= 0 || info_.height <= 0)
+            throw HostError(info_.name + " has pictures of no size");
+        if (info_.width > kLargestImageSide || info_.height > kLargestImageSide)
+            throw HostError(info_.name + " is " + std::to_string(info_.width) + " x " +
+                            std::to_string(info_.height) + "; pictures wider or taller than " +
+                            std::to_string(kLargestImageSide) + " pixels are not supported");
+        info_.rate = RateOf(video_.Format(), stream);
+        info_.frameCount = CountFrames(path, stream);
+        if (info_.frameCount <= 0) throw HostError(info_.name + " holds no video frames");
+        origin_ = stream.start_time == AV_NOPTS_VALUE ? 0 : stream.start_time;
+        if (video_.FindStream(AVMEDIA_TYPE_AUDIO) >= 0) {
+            const AVCodecParameters& sound =
+                *video_.Format().streams[video_.FindStream(AVMEDIA_TYPE_AUDIO)]->codecpar;
+            info_.sound = MixFormatFor(sound.sample_rate, sound.ch_layout.nb_channels);
+            OpenSound(path);
+        }
+    }
+
+    const ClipInfo& Info() const override { return info_; }
+
+    const AVFrame& Picture(int64_t index) override {
+        if (index < 0 || index >= info_.frameCount)
+            throw HostError("frame " + std::to_string(index) + " is outside " + info_.name +
+                            " (frames 0 to " + std::to_string(info_.frameCount - 1) + ")");
+        if (index == current_) return *picture_;
+        if (lost_ || index < current_ || index > current_ + kDecodeAheadLimit) {
+            // A key frame after the target (damaged index) sends us back to the start.
+            if (!SeekNear(index) || DecodeUntil(index) > index) {
+                SeekNear(0);
+                DecodeUntil(index);
+            }
+        } else {
+            DecodeUntil(index);
+        }
+        return *picture_;
+    }
+
+    void ReadSound(int64_t index, AudioBlock& block) override {
+        if (sound_)
+            sound_->Read(index, block);
+        else
+            block.Silence(ShareOfFrame(index, info_.sound.sampleRate, info_.rate).count);
+    }
+
+  private:
+    // A clip whose sound cannot be decoded is still a clip: it plays silent, with a warning.
+    void OpenSound(const std::string& path) {
+        try {
+            sound_.emplace(path, info_.sound, info_.rate,
+                           av_rescale_q(origin_, video_.Stream().time_base, AV_TIME_BASE_Q));
+            info_.hasSound = true;
+        } catch (const HostError& error) {
+            info_.soundProblem = error.what();
+        }
+    }
+
+    int64_t IndexOf(int64_t timestamp) {
+        return av_rescale_q_rnd(timestamp - origin_, video_.Stream().time_base,
+                                {info_.rate.den, info_.rate.num},
+                                AVRounding(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
+    }
+
+    bool SeekNear(int64_t index) {
+        current_ = kUnknown;
+        lost_ = false;
+        return video_.SeekTo(origin_ + av_rescale_q(index, {info_.rate.den, info_.rate.num},
+                                                    video_.Stream().time_base));
+    }
+
+    // Decodes forward until frame `index` or the first one after it; answers the index of the
+    // first frame decoded.
+    int64_t DecodeUntil(int64_t index) {
+        std::optional<int64_t> first;
+        while (current_ < index) {
+            if (!video_.Next(*picture_)) {
+                current_ = kUnknown;
+                lost_ = true;
+                throw HostError("frame " + std::to_string(index) + " of " + info_.name +
+                                " cannot be decoded: the clip ends before it");
+            }
+            const int64_t timestamp = picture_->best_effort_timestamp;
+            current_ = timestamp == AV_NOPTS_VALUE ? current_ + 1 : IndexOf(timestamp);
+            if (!first) first = current_;
+        }
+        return first.value_or(current_);
+    }
+
+    static constexpr int64_t kUnknown = -1;
+
+    StreamDecoder video_;
+    FramePtr picture_;
+    ClipInfo info_;
+    int64_t origin_ = 0;
+    int64_t current_ = kUnknown; // index of the frame in picture_
+    bool lost_ = false;          // the decoder ran off the end: the next read must seek
+    std::optional<SoundReader> sound_;
+};
+
+} // namespace
+
+std::unique_ptr<ClipSource> OpenClipFile(const std::string& path) {
+    return std::make_unique<FileClip>(path);
+}
+
+} // namespace reelhost

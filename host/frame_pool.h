@@ -1,0 +1,46 @@
+// The images the host lends the plug-in from GetFrame, each known by a cookie until given back.
+#pragma once
+
+#include "gworld.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace reelhost {
+
+// Returned images are kept and lent again, so a render allocates its frames once. A cookie
+// is a serial number, never an address: a stale or invented one is recognised, not followed.
+class FramePool {
+  public:
+    struct Slot {
+        GWorldHolder image;
+        int width = 0;
+        int height = 0;
+        uintptr_t cookie = 0; // 0 while in the pool
+        int64_t movieFrame = -1;
+    };
+
+    // At most `limit` images exist at once, so a plug-in that never gives frames back
+    // cannot make the host grow without bound.
+    explicit FramePool(int limit = 8) : limit_(limit) {}
+
+    // An image of the size that is not lent out, reused when possible. Throws HostError when
+    // `limit` images are all lent out or memory runs out.
+    Slot& Acquire(int width, int height);
+    // Lends an acquired slot for `movieFrame`; answers its new cookie.
+    void* Lend(Slot& slot, int64_t movieFrame);
+    // The slot lent under `cookie`, or null.
+    const Slot* Find(const void* cookie) const;
+    // False when `cookie` is not lent out (unknown, or given back already).
+    bool GiveBack(const void* cookie);
+    int LentCount() const;
+
+  private:
+    int IndexOf(const void* cookie) const; // -1 when not lent out
+
+    int limit_;
+    uintptr_t nextCookie_ = 1;
+    std::vector<Slot> slots_;
+};
+
+} // namespace reelhost

@@ -1,0 +1,58 @@
+// swscale set-up for the host's pictures, including the source's colour matrix and range.
+#include "frame_scaler.h"
+#include "host_error.h"
+
+#include "HostPluginAPI.h"
+
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
+
+namespace reelhost {
+
+int ScalerFlagsFor(uint8_t quality) {
+    // Full chroma interpolation and accurate rounding are what make the slow path worth it.
+    return quality == kDVLowQuality ? SWS_FAST_BILINEAR
+                                    : SWS_BICUBIC | SWS_FULL_CHR_H_INT | SWS_ACCURATE_RND;
+}
+
+void FrameScaler::Convert(const AVFrame& picture, const PixelView& target, uint8_t quality) {
+    const Setup wanted{picture.width,      picture.height,     picture.format,
+                       target.Width(),     target.Height(),    ScalerFlagsFor(quality),
+                       picture.colorspace, picture.color_range};
+    if (!context_ || !(wanted == setup_)) {
+        context_.reset(sws_getContext(wanted.width, wanted.height, AVPixelFormat(wanted.format),
+                                      wanted.targetWidth, wanted.targetHeight, AV_PIX_FMT_ARGB,
+                                      wanted.flags, nullptr, nullptr, nullptr));
+        if (!context_) {
+            const char* name = av_get_pix_fmt_name(AVPixelFormat(picture.format));
+            throw HostError("cannot convert pictures of format " +
+                            std::string(name ? name : "(unknown)") + " at " +
+                            std::to_string(picture.width) + " x " + std::to_string(picture.height));
+        }
+        MatchColours(picture);
+        setup_ = wanted;
+    }
+    uint8_t* planes[4] = {target.base};
+    const int strides[4] = {int(target.rowBytes)};
+    sws_scale(context_.get(), picture.data, picture.linesize, 0, picture.height, planes, strides);
+}
+
+// YUV pictures say which matrix and range they use; swscale assumes limited-range BT.601
+// unless told, which shifts the colours of HD clips.
+void FrameScaler::MatchColours(const AVFrame& picture) {
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(AVPixelFormat(picture.format));
+    if (!desc || (desc->flags & AV_PIX_FMT_FLAG_RGB)) return;
+    int* inverse = nullptr;
+    int* table = nullptr;
+    int sourceFull = 0, targetFull = 0, brightness = 0, contrast = 0, saturation = 0;
+    if (sws_getColorspaceDetails(context_.get(), &inverse, &sourceFull, &table, &targetFull,
+                                 &brightness, &contrast, &saturation) < 0)
+        return;
+    const int* matrix = sws_getCoefficients(picture.colorspace);
+    const bool full = picture.color_range == AVCOL_RANGE_JPEG || sourceFull;
+    sws_setColorspaceDetails(context_.get(), matrix, full, table, targetFull, brightness, contrast,
+                             saturation);
+}
+
+} // namespace reelhost

@@ -1,0 +1,33 @@
+// Converting decoded pictures into the host's A,R,G,B images at any size, with swscale.
+#pragma once
+
+#include "ffmpeg_holders.h"
+#include "pixel_view.h"
+
+namespace reelhost {
+
+// swscale's method for a frame quality: a fast one for kDVLowQuality, a sharp one otherwise.
+int ScalerFlagsFor(uint8_t quality);
+
+// Keeps one swscale context and reuses it while sizes, formats and quality stay the same,
+// so a render sets it up once.
+class FrameScaler {
+  public:
+    // Fills the whole of `target` with `picture`, converted and scaled. Throws HostError
+    // when swscale cannot convert the picture's format.
+    void Convert(const AVFrame& picture, const PixelView& target, uint8_t quality);
+
+  private:
+    struct Setup {
+        int width = 0, height = 0, format = -1;
+        int targetWidth = 0, targetHeight = 0, flags = 0;
+        int colorspace = -1, range = -1;
+        bool operator==(const Setup&) const = default;
+    };
+    void MatchColours(const AVFrame& picture);
+
+    SwsPtr context_;
+    Setup setup_;
+};
+
+} // namespace reelhost

@@ -1,0 +1,79 @@
+// The host's side of the plug-in interface for one clip: the _HYProcs callbacks and their state.
+#pragma once
+
+#include "audio_mix.h"
+#include "clip_source.h"
+#include "frame_pool.h"
+#include "frame_scaler.h"
+
+#include "HostPluginAPI.h"
+
+#include <array>
+#include <string>
+
+namespace reelhost {
+
+// The host's own effect settings, as the user gave them on the command line.
+struct HostSettings {
+    std::array<float, kHostSliderCount> sliders{0.5f, 0.5f, 0.5f};
+    int32_t fadeInFrames = 0;
+    int32_t fadeOutFrames = 0;
+};
+
+// Serves the plug-in's callbacks from `clip`. The callbacks run on the caller's thread during
+// a request; the clip must outlive the session. Every callback answers a result code and
+// never lets an exception reach the plug-in; LastProblem() says what went wrong.
+class HostSession {
+  public:
+    HostSession(ClipSource& clip, const HostSettings& settings);
+    HostSession(const HostSession&) = delete;
+    HostSession& operator=(const HostSession&) = delete;
+
+    void* Instance() { return this; }
+    _HYProcs* Procs() { return &procs_; }
+
+    // Output sound: when on (and the clip has sound), each output frame gets a block of
+    // silence that MixAudio mixes the plug-in's frames into.
+    void EnableSound(bool on);
+    bool SoundOn() const { return soundOn_; }
+    // Begins output frame `index`: its sound block becomes silence of that frame's length.
+    void StartOutputFrame(int64_t index);
+    // Mixes the sound of `movieFrame` into the current output frame (the host's own copy).
+    void MixSourceSound(int64_t movieFrame, int volume);
+    const AudioBlock& OutputSound() const { return output_; }
+
+    const std::string& LastProblem() const { return lastProblem_; }
+    void ClearProblem() { lastProblem_.clear(); }
+    int LentFrames() const { return pool_.LentCount(); }
+    bool FilterInfoLent() const { return filterInfoLends_ > 0; }
+
+    // The callbacks with an instance, as the plug-in reaches them through Procs(); Blit has
+    // none and is served by Procs()->Blit alone.
+    HYPluginResult GetFrame(int32_t frameIndex, GWorldPtr* outImage, int16_t width, int16_t height,
+                            uint8_t quality, int16_t* outVolume, void** outCookie);
+    HYPluginResult ReleaseFrame(void* cookie);
+    HYPluginResult MixAudio(void* cookie, int16_t volume);
+    HYPluginResult GetFilterInfo(_HYPluginFilterInfo** outInfo);
+    HYPluginResult ReleaseFilterInfo(_HYPluginFilterInfo* info);
+
+    // Records why a request failed; answers `result` so callers can return it.
+    HYPluginResult Refuse(HYPluginResult result, const std::string& why);
+
+  private:
+    ClipSource& clip_;
+    HostSettings settings_;
+    _HYProcs procs_{};
+    FramePool pool_;
+    FrameScaler scaler_;
+    _HYPluginFilterInfo filterInfo_{};
+    int filterInfoLends_ = 0;
+    bool soundOn_ = false;
+    AudioBlock output_;
+    AudioBlock source_;
+    std::string lastProblem_;
+};
+
+// "kPluginFailed (6)" for a result code; "result 42" for one the interface does not name.
+std::string ResultName(int32_t result);
+
+} // namespace reelhost

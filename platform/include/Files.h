@@ -1,0 +1,32 @@
+// File specifications and references (the platform's File Manager, as far as it is used).
+#pragma once
+
+#include "MacTypes.h"
+
+// A file named by its folder (vRefNum, parID from FindFolder) and its name.
+struct FSSpec {
+    int16_t vRefNum;
+    int32_t parID;
+    Str63 name;
+};
+
+// A reference to an existing file: its full path, zero-terminated.
+struct FSRef {
+    char path[4096];
+};
+
+enum : int8_t {
+    fsCurPerm = 0,
+    fsRdPerm = 1,
+    fsWrPerm = 2,
+    fsRdWrPerm = 3,
+};
+
+// Fills *spec for `fileName` in folder (vRefNum, dirID). noErr when the file exists, fnfErr
+// when it does not (spec still filled, ready for creation), dirNFErr for an unknown folder,
+// paramErr for a name that is empty or holds '/' or ':'.
+OSErr FSMakeFSSpec(int16_t vRefNum, int32_t dirID, ConstStr255Param fileName, FSSpec* spec);
+
+// The full path of a specification, zero-terminated into path (size bytes); false if it does
+// not fit or the folder is unknown.
+Boolean FSpGetPath(const FSSpec* spec, char* path, long size);

@@ -1,0 +1,98 @@
+// Offscreen images, ports and the few drawing calls used (the platform's QuickDraw).
+//
+// Pixels are 32 bits, four bytes in memory order alpha, red, green, blue on every machine.
+// Row r of an image starts at GetPixBaseAddr + (r - bounds.top) * GetPixRowBytes; row bytes
+// are a multiple of 16 and at least 4 x width. Images never move, so locking only records a
+// flag that callers may save and restore.
+//
+// There is one current port and device per process (GetGWorld/SetGWorld). Drawing calls go
+// to the current port, clipped to its clip rectangle and its bounds; they do nothing when
+// there is no current port. Main thread only.
+#pragma once
+
+#include "MacTypes.h"
+
+struct GrafPort;
+typedef GrafPort* GrafPtr;
+typedef GrafPtr CGrafPtr;
+typedef CGrafPtr GWorldPtr;
+
+struct PixMap;
+typedef PixMap* PixMapPtr;
+typedef PixMapPtr* PixMapHandle;
+typedef PixMap BitMap; // CopyBits takes a port's pixel map as its bit map
+
+struct OpaqueGDHandle;
+typedef OpaqueGDHandle* GDHandle;
+struct OpaqueCTabHandle;
+typedef OpaqueCTabHandle* CTabHandle;
+struct OpaqueRgnHandle;
+typedef OpaqueRgnHandle* RgnHandle;
+
+typedef uint32_t GWorldFlags;
+typedef OSErr QDErr;
+
+enum : GWorldFlags {
+    pixelsPurgeable = 1u << 6,
+    pixelsLocked = 1u << 7,
+};
+
+// Transfer modes. CopyBits draws srcCopy; the pen draws its foreground colour solid in
+// patCopy and srcOr alike (a solid pen has no background pixels to leave out).
+enum : int16_t {
+    srcCopy = 0,
+    srcOr = 1,
+    patCopy = 8,
+};
+
+// Makes an image of `pixelDepth` 32 (any other depth is paramErr) whose bounds are
+// *boundsRect as given; pixels start zero (transparent black), unlocked. An empty or inverted
+// rectangle is paramErr; a failed allocation memFullErr. The caller owns the image.
+QDErr NewGWorld(GWorldPtr* offscreenGWorld, int16_t pixelDepth, const Rect* boundsRect,
+                CTabHandle cTable, GDHandle aGDevice, GWorldFlags flags);
+void DisposeGWorld(GWorldPtr offscreenGWorld); // null: nothing; resets the current port if it was this
+PixMapHandle GetGWorldPixMap(GWorldPtr offscreenGWorld);
+PixMapHandle GetPortPixMap(CGrafPtr port);
+const BitMap* GetPortBitMapForCopyBits(CGrafPtr port);
+
+Boolean LockPixels(PixMapHandle pm);
+void UnlockPixels(PixMapHandle pm);
+GWorldFlags GetPixelsState(PixMapHandle pm);
+void SetPixelsState(PixMapHandle pm, GWorldFlags state);
+Ptr GetPixBaseAddr(PixMapHandle pm);
+long GetPixRowBytes(PixMapHandle pm);
+Rect* GetPixBounds(PixMapHandle pm, Rect* bounds);
+Rect* GetPortBounds(CGrafPtr port, Rect* rect);
+
+void GetGWorld(CGrafPtr* port, GDHandle* gdh);
+void SetGWorld(CGrafPtr port, GDHandle gdh);
+void GetPort(GrafPtr* port);
+void SetPort(GrafPtr port);
+
+// Copies srcRect of src into dstRect of dst, scaling to the nearest pixel when the sizes
+// differ, clipped to both images and, when dst is the current port's map, to its clip.
+void CopyBits(const BitMap* srcBits, const BitMap* dstBits, const Rect* srcRect,
+              const Rect* dstRect, int16_t mode, RgnHandle maskRgn);
+
+void RGBForeColor(const RGBColor* color);
+void RGBBackColor(const RGBColor* color);
+void GetForeColor(RGBColor* color);
+void GetBackColor(RGBColor* color);
+void PenMode(int16_t mode);
+void PenNormal(void);
+void PaintRect(const Rect* r); // fills with the foreground colour
+void EraseRect(const Rect* r); // fills with the background colour
+void FrameRect(const Rect* r); // one-pixel outline inside r
+void FrameOval(const Rect* r); // one-pixel ring of the oval inscribed in r
+void ClipRect(const Rect* r);
+void GetClip(Rect* r); // the current port's clip rectangle
+
+// Rectangle arithmetic (16-bit sides, as stored).
+void SetRect(Rect* r, int16_t left, int16_t top, int16_t right, int16_t bottom);
+void OffsetRect(Rect* r, int16_t dh, int16_t dv);
+void InsetRect(Rect* r, int16_t dh, int16_t dv);
+Boolean PtInRect(Point pt, const Rect* r);
+Boolean EmptyRect(const Rect* r);
+Boolean EqualRect(const Rect* a, const Rect* b);
+Boolean SectRect(const Rect* a, const Rect* b, Rect* out);
+void Pt2Rect(Point a, Point b, Rect* out);

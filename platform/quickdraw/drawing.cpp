@@ -1,0 +1,129 @@
+// The current port's colours, pen, clip and the few shapes drawn with them.
+#include "quickdraw/oval.h"
+#include "quickdraw/qdport.h"
+
+#include <cstring>
+
+namespace {
+
+using qd::PixelBox;
+
+// A colour as it lies in an image: opaque, each 16-bit channel reduced to its high byte.
+struct PixelBytes {
+    uint8_t bytes[qd::kBytesPerPixel];
+};
+
+PixelBytes BytesOf(const RGBColor& color) {
+    PixelBytes pixel{};
+    pixel.bytes[qd::kAlphaByte] = 0xFF;
+    pixel.bytes[qd::kRedByte] = uint8_t(color.red >> 8);
+    pixel.bytes[qd::kGreenByte] = uint8_t(color.green >> 8);
+    pixel.bytes[qd::kBlueByte] = uint8_t(color.blue >> 8);
+    return pixel;
+}
+
+void FillBox(const GrafPort& port, const PixelBox& area, const RGBColor& color) {
+    const PixelBox box = qd::ClipToPort(port, area);
+    if (box.IsEmpty()) return;
+    const PixelBytes pixel = BytesOf(color);
+    for (int y = box.top; y < box.bottom; ++y) {
+        uint8_t* out = qd::PixelAddress(port.pixMap, box.left, y);
+        for (int x = 0; x < box.Width(); ++x) {
+            std::memcpy(out + std::ptrdiff_t(x) * qd::kBytesPerPixel, pixel.bytes,
+                        qd::kBytesPerPixel);
+        }
+    }
+}
+
+// The pen is always solid, so patCopy and srcOr paint the same: a solid pattern has no
+// background pixels for srcOr to leave alone, and the foreground covers every pixel it draws.
+void FillWithPen(const PixelBox& area) {
+    if (const GrafPtr port = qd::CurrentPort()) FillBox(*port, area, port->foreColor);
+}
+
+// One row of an oval's ring, as one run or as its two ends either side of the hole.
+void FrameOvalRow(const PixelBox& box, const qd::InscribedOval& oval, int y) {
+    const int row = y - box.top;
+    const int width = box.Width();
+    const int inset = oval.RowInset(row);
+    const int innerBegin = oval.RingInnerBegin(row);
+    if (2 * innerBegin >= width) {
+        FillWithPen({box.left + inset, y, box.right - inset, y + 1});
+        return;
+    }
+    FillWithPen({box.left + inset, y, box.left + innerBegin, y + 1});
+    FillWithPen({box.right - innerBegin, y, box.right - inset, y + 1});
+}
+
+} // namespace
+
+void RGBForeColor(const RGBColor* color) {
+    const GrafPtr port = qd::CurrentPort();
+    if (port && color) port->foreColor = *color;
+}
+
+void RGBBackColor(const RGBColor* color) {
+    const GrafPtr port = qd::CurrentPort();
+    if (port && color) port->backColor = *color;
+}
+
+// Without a current port, the colours a new port starts with.
+void GetForeColor(RGBColor* color) {
+    const GrafPtr port = qd::CurrentPort();
+    if (color) *color = port ? port->foreColor : qd::kBlack;
+}
+
+void GetBackColor(RGBColor* color) {
+    const GrafPtr port = qd::CurrentPort();
+    if (color) *color = port ? port->backColor : qd::kWhite;
+}
+
+void PenMode(int16_t mode) {
+    if (const GrafPtr port = qd::CurrentPort()) port->penMode = mode;
+}
+
+// The pen is always 1 x 1 and solid, so only the mode needs resetting.
+void PenNormal(void) {
+    PenMode(patCopy);
+}
+
+void PaintRect(const Rect* r) {
+    if (r) FillWithPen(qd::BoxOf(*r));
+}
+
+void EraseRect(const Rect* r) {
+    const GrafPtr port = qd::CurrentPort();
+    if (port && r) FillBox(*port, qd::BoxOf(*r), port->backColor);
+}
+
+void FrameRect(const Rect* r) {
+    if (!r) return;
+    const PixelBox box = qd::BoxOf(*r);
+    if (box.IsEmpty()) return;
+    FillWithPen({box.left, box.top, box.right, box.top + 1});
+    FillWithPen({box.left, box.bottom - 1, box.right, box.bottom});
+    FillWithPen({box.left, box.top, box.left + 1, box.bottom});
+    FillWithPen({box.right - 1, box.top, box.right, box.bottom});
+}
+
+void FrameOval(const Rect* r) {
+    const GrafPtr port = qd::CurrentPort();
+    if (!port || !r) return;
+    const PixelBox box = qd::BoxOf(*r);
+    if (box.IsEmpty()) return;
+    // Only the rows that can show are worked out: an oval may be far larger than its port.
+    const PixelBox visible = qd::ClipToPort(*port, box);
+    const qd::InscribedOval oval(box.Width(), box.Height());
+    for (int y = visible.top; y < visible.bottom; ++y)
+        FrameOvalRow(box, oval, y);
+}
+
+void ClipRect(const Rect* r) {
+    const GrafPtr port = qd::CurrentPort();
+    if (port && r) port->clip = *r;
+}
+
+void GetClip(Rect* r) {
+    const GrafPtr port = qd::CurrentPort();
+    if (r) *r = port ? port->clip : Rect{0, 0, 0, 0};
+}

@@ -1,0 +1,144 @@
+// Offscreen images, their pixel maps and lock state, and the process-wide current port.
+#include "memory/failseam.h"
+#include "quickdraw/pixelpool.h"
+#include "quickdraw/qdport.h"
+
+#include <new>
+
+namespace {
+
+// Rows start on 16-byte boundaries so that a row can be walked with 16-byte vectors.
+constexpr long kRowAlignment = 16;
+// The largest image we make: 16384 x 16384 pixels. Anything bigger is a corrupt or hostile
+// size rather than a frame, and is refused as if memory had run out.
+constexpr size_t kMaxImageBytes = size_t(1) << 30;
+
+// One per process; the platform is a single shared library so every caller sees the same one.
+GrafPtr gCurrentPort = nullptr;
+
+long RowBytesForWidth(int width) {
+    const long packed = long(width) * qd::kBytesPerPixel;
+    return (packed + kRowAlignment - 1) / kRowAlignment * kRowAlignment;
+}
+
+// Fills in a fresh port around pixels it now owns: clip = bounds, black on white, solid pen.
+void InitPort(GrafPort& port, const Rect& bounds, Ptr pixels, long rowBytes, size_t byteCount) {
+    port.pixMap = {pixels, rowBytes, bounds, 0, byteCount};
+    port.pixMapMaster = &port.pixMap;
+    port.clip = bounds;
+    port.foreColor = qd::kBlack;
+    port.backColor = qd::kWhite;
+    port.penMode = patCopy;
+}
+
+} // namespace
+
+namespace qd {
+
+GrafPtr CurrentPort() {
+    return gCurrentPort;
+}
+
+PixelBox ClipToPort(const GrafPort& port, const PixelBox& area) {
+    return Intersect(Intersect(area, BoxOf(port.clip)), BoxOf(port.pixMap.bounds));
+}
+
+} // namespace qd
+
+// Images are always 32-bit with no colour table, there is no graphics device, and pixels start
+// unlocked whatever the creation flags say.
+QDErr NewGWorld(GWorldPtr* offscreenGWorld, int16_t pixelDepth, const Rect* boundsRect,
+                CTabHandle /*cTable*/, GDHandle /*aGDevice*/, GWorldFlags /*flags*/) {
+    if (!offscreenGWorld) return paramErr;
+    *offscreenGWorld = nullptr;
+    if (pixelDepth != 32 || !boundsRect || qd::BoxOf(*boundsRect).IsEmpty()) return paramErr;
+    if (PlatformAllocationShouldFail()) return memFullErr;
+
+    const qd::PixelBox box = qd::BoxOf(*boundsRect);
+    const long rowBytes = RowBytesForWidth(box.Width());
+    const size_t byteCount = size_t(rowBytes) * size_t(box.Height());
+    if (byteCount > kMaxImageBytes) return memFullErr;
+
+    auto* port = new (std::nothrow) GrafPort;
+    void* pixels = port ? qd::AcquirePixels(byteCount) : nullptr;
+    if (!pixels) {
+        delete port;
+        return memFullErr;
+    }
+    InitPort(*port, *boundsRect, static_cast<Ptr>(pixels), rowBytes, byteCount);
+    *offscreenGWorld = port;
+    return noErr;
+}
+
+void DisposeGWorld(GWorldPtr offscreenGWorld) {
+    if (!offscreenGWorld) return;
+    if (gCurrentPort == offscreenGWorld) gCurrentPort = nullptr;
+    qd::ReleasePixels(offscreenGWorld->pixMap.baseAddr, offscreenGWorld->pixMap.byteCount);
+    delete offscreenGWorld;
+}
+
+PixMapHandle GetGWorldPixMap(GWorldPtr offscreenGWorld) {
+    return offscreenGWorld ? &offscreenGWorld->pixMapMaster : nullptr;
+}
+
+PixMapHandle GetPortPixMap(CGrafPtr port) {
+    return GetGWorldPixMap(port);
+}
+
+const BitMap* GetPortBitMapForCopyBits(CGrafPtr port) {
+    return port ? &port->pixMap : nullptr;
+}
+
+// Images never move, so locking only records the flag for callers that save and restore it.
+Boolean LockPixels(PixMapHandle pm) {
+    if (!pm || !*pm) return false;
+    (*pm)->state |= pixelsLocked;
+    return true;
+}
+
+void UnlockPixels(PixMapHandle pm) {
+    if (pm && *pm) (*pm)->state &= ~GWorldFlags(pixelsLocked);
+}
+
+GWorldFlags GetPixelsState(PixMapHandle pm) {
+    return pm && *pm ? (*pm)->state : 0;
+}
+
+void SetPixelsState(PixMapHandle pm, GWorldFlags state) {
+    if (pm && *pm) (*pm)->state = state;
+}
+
+Ptr GetPixBaseAddr(PixMapHandle pm) {
+    return pm && *pm ? (*pm)->baseAddr : nullptr;
+}
+
+long GetPixRowBytes(PixMapHandle pm) {
+    return pm && *pm ? (*pm)->rowBytes : 0;
+}
+
+Rect* GetPixBounds(PixMapHandle pm, Rect* bounds) {
+    if (bounds) *bounds = pm && *pm ? (*pm)->bounds : Rect{0, 0, 0, 0};
+    return bounds;
+}
+
+Rect* GetPortBounds(CGrafPtr port, Rect* rect) {
+    return GetPixBounds(GetPortPixMap(port), rect);
+}
+
+// There is no graphics device: the device half of the pair is always null.
+void GetGWorld(CGrafPtr* port, GDHandle* gdh) {
+    if (port) *port = gCurrentPort;
+    if (gdh) *gdh = nullptr;
+}
+
+void SetGWorld(CGrafPtr port, GDHandle /*gdh*/) {
+    gCurrentPort = port;
+}
+
+void GetPort(GrafPtr* port) {
+    GetGWorld(port, nullptr);
+}
+
+void SetPort(GrafPtr port) {
+    SetGWorld(port, nullptr);
+}

@@ -1,0 +1,76 @@
+// Platform-internal: the image and port records behind QuickDraw.h, and the integer geometry
+// every drawing call clips with.
+#pragma once
+
+#include "QuickDraw.h"
+
+#include <cstddef>
+#include <cstdint>
+
+// A pixel map owns its pixel buffer (from the pixel pool) for the life of its port.
+struct PixMap {
+    Ptr baseAddr;
+    long rowBytes;
+    Rect bounds;
+    GWorldFlags state;
+    size_t byteCount; // size of the buffer at baseAddr, so it can go back to the pool
+};
+
+// Every port is an offscreen image; a window's port is one too.
+struct GrafPort {
+    PixMap pixMap;
+    PixMapPtr pixMapMaster; // always &pixMap: what a PixMapHandle points at
+    Rect clip;
+    RGBColor foreColor;
+    RGBColor backColor;
+    int16_t penMode;
+};
+
+namespace qd {
+
+constexpr int kBytesPerPixel = 4;
+// Byte offsets of the channels inside one pixel, the memory order on every machine.
+constexpr int kAlphaByte = 0;
+constexpr int kRedByte = 1;
+constexpr int kGreenByte = 2;
+constexpr int kBlueByte = 3;
+
+// The colours a new port draws with, and what the colour getters answer without a port.
+constexpr RGBColor kBlack = {0, 0, 0};
+constexpr RGBColor kWhite = {0xFFFF, 0xFFFF, 0xFFFF};
+
+// A rectangle with int sides, so that clipping arithmetic never wraps at 16 bits.
+struct PixelBox {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+
+    bool IsEmpty() const { return left >= right || top >= bottom; }
+    int Width() const { return right - left; }
+    int Height() const { return bottom - top; }
+};
+
+inline PixelBox BoxOf(const Rect& r) {
+    return {r.left, r.top, r.right, r.bottom};
+}
+
+inline PixelBox Intersect(const PixelBox& a, const PixelBox& b) {
+    return {a.left > b.left ? a.left : b.left, a.top > b.top ? a.top : b.top,
+            a.right < b.right ? a.right : b.right, a.bottom < b.bottom ? a.bottom : b.bottom};
+}
+
+// Address of pixel (x, y) in the map's own bounds coordinates; the caller has clipped.
+inline uint8_t* PixelAddress(const PixMap& map, int x, int y) {
+    return reinterpret_cast<uint8_t*>(map.baseAddr) +
+           static_cast<std::ptrdiff_t>(y - map.bounds.top) * map.rowBytes +
+           static_cast<std::ptrdiff_t>(x - map.bounds.left) * kBytesPerPixel;
+}
+
+// The process-wide current port, or null.
+GrafPtr CurrentPort();
+
+// The part of `area` that drawing into the current port may touch: its clip and its bounds.
+PixelBox ClipToPort(const GrafPort& port, const PixelBox& area);
+
+} // namespace qd

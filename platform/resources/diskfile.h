@@ -1,0 +1,23 @@
+// Platform-internal: whole-file reads and atomic whole-file writes for resource files.
+#pragma once
+
+#include "MacTypes.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+// Reads a regular file of fewer than maxSize bytes. fnfErr when it does not exist, ioErr when
+// it cannot be read or is not a regular file, mapReadErr when it is maxSize bytes or more.
+OSErr ReadWholeFile(const std::string& path, size_t maxSize, std::vector<uint8_t>& bytes);
+
+// Writes a new file beside `path`, flushes it and renames it over `path`; on any failure the
+// old file is left as it was. dirNFErr when the folder is gone, ioErr for other failures.
+OSErr ReplaceFile(const std::string& path, std::span<const uint8_t> bytes);
+
+// Creates `path` holding `bytes`, appearing whole or not at all. dupFNErr when it exists,
+// dirNFErr when its folder does not, ioErr for other failures.
+OSErr CreateFileExclusive(const std::string& path, std::span<const uint8_t> bytes);
+
+// Both writers count as one file write for ResTestFailWrite (Resources.h).

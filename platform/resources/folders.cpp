@@ -1,0 +1,123 @@
+// The Preferences folder, folder numbers and FSSpec records (Folders.h, Files.h).
+#include "Files.h"
+#include "Folders.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <sys/stat.h>
+#include <vector>
+
+namespace {
+
+// There is one volume; its number is what FindFolder answers, and every number means it.
+constexpr int16_t kSystemVolumeRefNum = -1;
+// Folder numbers are handed out from here, as indexes into the folder table plus this base.
+constexpr int32_t kFirstFolderID = 100;
+constexpr size_t kMaxLeafNameLength = sizeof(Str63) - 1;
+
+// Folders named so far, by number; numbers stay valid for the life of the process.
+std::mutex gFolderMutex;
+std::vector<std::string> gFolders;
+
+int32_t FolderNumberFor(const std::string& path) {
+    std::lock_guard lock(gFolderMutex);
+    for (size_t i = 0; i < gFolders.size(); ++i)
+        if (gFolders[i] == path) return kFirstFolderID + int32_t(i);
+    gFolders.push_back(path);
+    return kFirstFolderID + int32_t(gFolders.size() - 1);
+}
+
+std::optional<std::string> FolderPath(int32_t folderID) {
+    std::lock_guard lock(gFolderMutex);
+    if (folderID < kFirstFolderID || size_t(folderID - kFirstFolderID) >= gFolders.size())
+        return std::nullopt;
+    return gFolders[size_t(folderID - kFirstFolderID)];
+}
+
+// An absolute path from the environment without trailing slashes, so that one folder has one
+// number; nothing when unset, empty or relative.
+std::optional<std::string> AbsolutePathFromEnvironment(const char* name) {
+    const char* value = std::getenv(name);
+    if (!value || value[0] != '/') return std::nullopt;
+    std::string path(value);
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+std::string PathInFolder(const std::string& folder, std::string_view leaf) {
+    return (folder == "/" ? "" : folder) + "/" + std::string(leaf);
+}
+
+// XDG_CONFIG_HOME, else $HOME/.config; a relative XDG_CONFIG_HOME is ignored, as XDG asks.
+std::optional<std::string> PreferencesFolderPath() {
+    if (auto config = AbsolutePathFromEnvironment("XDG_CONFIG_HOME")) return config;
+    if (auto home = AbsolutePathFromEnvironment("HOME")) return *home + "/.config";
+    return std::nullopt;
+}
+
+bool IsFolder(const std::string& path) {
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Makes the folder and any missing parents, private to the user as XDG asks.
+bool MakeFolders(const std::string& path) {
+    for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        const std::string prefix = path.substr(0, slash);
+        if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) return false;
+        if (slash == std::string::npos) return IsFolder(path);
+    }
+}
+
+// A name for one file in a folder: 1 to 63 bytes, none of them '/', ':' or zero, and not
+// "." or "..", which would name folders. The bytes are used on disk unchanged.
+std::optional<std::string_view> LeafName(const unsigned char* name) {
+    if (!name || name[0] == 0 || name[0] > kMaxLeafNameLength) return std::nullopt;
+    const std::string_view leaf(reinterpret_cast<const char*>(name + 1), name[0]);
+    if (leaf.find_first_of(std::string_view("/:\0", 3)) != std::string_view::npos || leaf == "." ||
+        leaf == "..")
+        return std::nullopt;
+    return leaf;
+}
+
+} // namespace
+
+OSErr FindFolder(int16_t, OSType folderType, Boolean createFolder, int16_t* foundVRefNum,
+                 int32_t* foundDirID) {
+    if (folderType != kPreferencesFolderType || !foundVRefNum || !foundDirID) return paramErr;
+    const std::optional<std::string> path = PreferencesFolderPath();
+    if (!path) return fnfErr;
+    if (!IsFolder(*path) && !(createFolder && MakeFolders(*path))) return fnfErr;
+    *foundVRefNum = kSystemVolumeRefNum;
+    *foundDirID = FolderNumberFor(*path);
+    return noErr;
+}
+
+OSErr FSMakeFSSpec(int16_t, int32_t dirID, ConstStr255Param fileName, FSSpec* spec) {
+    const std::optional<std::string_view> leaf = LeafName(fileName);
+    if (!spec || !leaf) return paramErr;
+    const std::optional<std::string> folder = FolderPath(dirID);
+    if (!folder) return dirNFErr;
+    spec->vRefNum = kSystemVolumeRefNum;
+    spec->parID = dirID;
+    std::memcpy(spec->name, fileName, leaf->size() + 1);
+    struct stat info;
+    return ::stat(PathInFolder(*folder, *leaf).c_str(), &info) == 0 ? noErr : fnfErr;
+}
+
+Boolean FSpGetPath(const FSSpec* spec, char* path, long size) {
+    if (!spec || !path || size <= 0) return false;
+    const std::optional<std::string_view> leaf = LeafName(spec->name);
+    const std::optional<std::string> folder = FolderPath(spec->parID);
+    if (!leaf || !folder) return false;
+    const std::string full = PathInFolder(*folder, *leaf);
+    if (full.size() >= size_t(size)) return false;
+    std::memcpy(path, full.c_str(), full.size() + 1);
+    return true;
+}

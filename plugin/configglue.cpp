@@ -1,0 +1,79 @@
+// Configuration side of the host glue.
+#include "configglue.h"
+
+#include "DataHandling.h"
+#include "MacMemory.h"
+#include "callpixelfx.h"
+#include "clipCTRL.h"
+#include "colorCTRL.h"
+#include "commonprocs.h"
+#include "configdlghandler.h"
+#include "prefsloader.h"
+
+#include <cstring>
+
+void pGetConfigSize(Size* theSize) { *theSize = kPluginDataSize; }
+
+void pCopyConfig(const PluginDataRec* source, PluginDataPtr dest) {
+    if (!source || !dest) return;
+    auto* from = reinterpret_cast<Ptr>(const_cast<PluginDataRec*>(source));
+    auto* to = reinterpret_cast<Ptr>(dest);
+    if (GetPtrSize(from) != GetPtrSize(to)) {
+        Str255 headline, description;
+        CToText("Non-Matching Blocks", headline);
+        CToText("The Size of Source and Dest do not match", description);
+        Terminate(headline, description);
+    }
+    std::memcpy(to, from, size_t(kPluginDataSize));
+}
+
+void InitCore(void) {}
+
+void InitMyPlugIn(PluginDataPtr* theData) {
+    Assert(*theData, "Unable to allocate new data structure");
+    InitPluginData(*theData);
+}
+
+void InitPluginData(PluginDataPtr theConfig) {
+    Assert(theConfig, "Nil theConfig on InitPluginData");
+    ResetConfig(theConfig);
+    ReadConfig(theConfig);
+    SaveConfig(theConfig);
+}
+
+void ConfigurePlugIn(PluginDataPtr theData, GWorldPtr theGW, _PluginParams* params,
+                     int32_t firstFrameIndex, int32_t numberOfFrames) {
+    gTheConfig = theData;
+    PluginWorkSpace& ws = gConfigWorkSpace;
+    ws.TheConfig = gTheConfig;
+    ws.SourceClip = theGW;
+    ws.iMovieParams = params;
+    ws.CurrFrameIndex = 0;
+    ws.MinFrameIndex = firstFrameIndex;
+    ws.MaxFrameIndex = (numberOfFrames < 1 ? 1 : numberOfFrames) - 1;
+    ws.ActiveRel = 1;
+
+    ws.TheFXClip = AllocateRectGWorld(GetPortRect(theGW));
+    Assert(ws.TheFXClip, "Unable to allocate theProcessed in ConffigurePlug Init run");
+    Assert(theData, "uninited theData in Configure master proc. need to call init before calling me");
+
+    CallPixelEffect(theGW, ws.TheFXClip);
+    RegisterColorBox();
+    RegisterClipCtrl();
+    DoConfig(gTheConfig);
+    UnregisterClipCtrl();
+    UnregisterColorBox();
+    DisposeGWorld(ws.TheFXClip);
+    ws.TheFXClip = nullptr;
+}
+
+void DoEffect(const PluginDataRec* myConfig, GWorldPtr theSource, GWorldPtr theTarget,
+              int32_t currentFrameIndex, int32_t totalFrames) {
+    Assert(myConfig,
+           "uninited theData in Plugin Effect master proc. need to call init before calling me");
+    CGrafPtr savedPort;
+    GDHandle savedDevice;
+    GetGWorld(&savedPort, &savedDevice);
+    DoCorePixelEffect(theSource, theTarget, myConfig, currentFrameIndex, totalFrames);
+    SetGWorld(savedPort, savedDevice);
+}

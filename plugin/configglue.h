@@ -1,0 +1,19 @@
+// The configuration side of the host glue: the record's size and copy, first initialisation,
+// the configuration window's request and the render's entry into the effect.
+#pragma once
+
+#include "PluginDefines.h"
+
+void pGetConfigSize(Size* theSize);
+void pCopyConfig(const PluginDataRec* source, PluginDataPtr dest); // same-size blocks only
+void InitCore(void);
+void InitMyPlugIn(PluginDataPtr* theData);
+void InitPluginData(PluginDataPtr theConfig); // defaults, then the saved configuration, saved back
+
+// Runs the configuration window over the frame image theGW.
+void ConfigurePlugIn(PluginDataPtr theData, GWorldPtr theGW, _PluginParams* params,
+                     int32_t firstFrameIndex, int32_t numberOfFrames);
+
+// Renders theSource into theTarget with the configuration myConfig.
+void DoEffect(const PluginDataRec* myConfig, GWorldPtr theSource, GWorldPtr theTarget,
+              int32_t currentFrameIndex, int32_t totalFrames);

@@ -1,0 +1,85 @@
+// Row kernels of the brightness effect, the choice among them for this processor, and the frame
+// driver that walks rows by row bytes and shares them out to worker threads.
+//
+// Every kernel maps the red, green and blue bytes of each pixel through one 256-entry table and
+// keeps the alpha byte; a kernel is used for a call only after it has reproduced the table for
+// all 256 channel values, so every path gives the same bytes as the table.
+#pragma once
+
+#include "pixelkernels_workers.h"
+
+#include <cstddef>
+#include <cstdint>
+
+// The byte each channel value becomes: the exact result of the effect's formula.
+struct ChannelTable {
+    uint8_t map[256];
+};
+
+enum class PixelKernelKind : uint8_t {
+    PlainTable,     // one lookup per byte; any processor
+    Avx2Arithmetic, // floor((c * s1 + 255 * s2) / 50) - 255 in 16-bit lanes, clamped
+    Avx512Table,    // the whole table held in four 64-byte registers, 64 bytes per step
+};
+const char* PixelKernelName(PixelKernelKind kind);
+
+// The instruction sets the vector kernels need. Tests pass subsets to force the fallbacks.
+struct CpuFeatures {
+    bool avx2 = false;
+    bool avx512vbmi = false; // with AVX-512 BW, which its byte masks need
+};
+// This processor's, asked once.
+CpuFeatures DetectCpuFeatures();
+
+// Channel values the arithmetic can land one above the table on (where c * s1 + 255 * s2 is a
+// multiple of 50 and the double formula falls a hair short); more than this uses another kernel.
+constexpr int kMaxCorrections = 4;
+
+// What a kernel needs, worked out once per call.
+struct KernelSetup {
+    ChannelTable table; // the truth; vector kernels also finish a row's last few pixels with it
+    int16_t gainSlider = 0;
+    int16_t offsetSlider = 0;
+    uint8_t corrections[kMaxCorrections] = {}; // values whose arithmetic result is one too high
+    int correctionCount = 0;
+};
+
+// Maps `pixels` pixels of src into dst (which may be src itself, never a partial overlap).
+using RowKernel = void (*)(const KernelSetup& setup, uint8_t* dst, const uint8_t* src, int pixels);
+
+struct PixelKernel {
+    PixelKernelKind kind = PixelKernelKind::PlainTable;
+    RowKernel mapRow = nullptr;
+    KernelSetup setup;
+};
+
+// The plain table kernel, always available.
+PixelKernel PlainTableKernel(const ChannelTable& table);
+// The fastest kernel `cpu` offers that reproduces `table` exactly for these sliders, falling back
+// to the plain table kernel.
+PixelKernel ChoosePixelKernel(const ChannelTable& table, int16_t gainSlider, int16_t offsetSlider,
+                              CpuFeatures cpu);
+// One particular kernel if `cpu` has it and it reproduces `table` exactly; false otherwise.
+bool TryPixelKernel(PixelKernelKind kind, const ChannelTable& table, int16_t gainSlider,
+                    int16_t offsetSlider, CpuFeatures cpu, PixelKernel* kernel);
+
+// Two images' pixels as the loop walks them: row r of each starts at base + r * rowBytes.
+struct FramePlanes {
+    const uint8_t* src;
+    std::ptrdiff_t srcRowBytes;
+    uint8_t* dst; // may equal src (in place)
+    std::ptrdiff_t dstRowBytes;
+    int rows;
+    int cols;
+};
+
+// Half-open pixel box; the caller clips it to the planes (an empty one maps nothing).
+struct PixelBox {
+    int top, left, bottom, right;
+};
+
+// Maps `region` of the planes through `kernel`. Outside it dst becomes a copy of src when
+// copyRest is true and keeps its bytes otherwise; nothing beyond `cols` of a row is touched.
+// Large frames are split by rows among `workers`.
+void MapFrame(const PixelKernel& kernel, const FramePlanes& planes, PixelBox region, bool copyRest,
+              RowWorkers& workers = SharedRowWorkers());

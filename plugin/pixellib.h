@@ -1,0 +1,29 @@
+// One pixel as its bytes, colour packing for control values, and direct access to an image.
+#pragma once
+
+#include "MacTypes.h"
+#include "QuickDraw.h"
+
+// One 32-bit pixel in memory order.
+struct PixRec {
+    uint8_t alpha, red, green, blue;
+};
+typedef PixRec* PixRecPtr;
+
+// Byte offsets of the channels within a pixel.
+enum : int {
+    kAlphaByte = 0,
+    kRedByte = 1,
+    kGreenByte = 2,
+    kBlueByte = 3,
+};
+
+int32_t PixRec2LongInt(PixRec ThePixRec); // the four bytes read in the machine's byte order
+PixRec LongInt2PixRec(int32_t TheLong);
+int32_t RGBColor2LongInt(RGBColor TheColor); // alpha 0, each channel's high byte
+RGBColor LongInt2RGBColor(int32_t TheLong);  // each byte becomes byte * 256
+
+// Locks TheGW's pixels and answers their address, row bytes, bounds and the lock state from
+// before, which the caller restores with SetPixelsState. TheGW must not be null.
+void GetPixInfoFromGWorld(GWorldPtr TheGW, Ptr* PixBaseAddress, int32_t* PixRowBytes,
+                          Rect* TheFrame, uint32_t* PixFlags);

@@ -1,0 +1,128 @@
+// Running the reelhost program in a test, and reading its outputs back with the ffmpeg program.
+#pragma once
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace reelhost::testing_support {
+
+inline std::string ReelhostProgram() {
+    return std::string(LUMASHIFT_BUILD_DIR) + "/reelhost";
+}
+
+struct RunResult {
+    int status = -1; // the exit status, or 128 + the signal that ended it
+    std::string out;
+    std::string err;
+};
+
+inline std::string ReadWhole(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// A reelhost process with its own Preferences folder; its output streams go to files.
+class ReelhostProcess {
+  public:
+    ReelhostProcess(const std::vector<std::string>& args, const std::string& configHome,
+                    const std::string& logPrefix)
+        : outPath_(logPrefix + ".out"), errPath_(logPrefix + ".err") {
+        std::vector<std::string> env{"XDG_CONFIG_HOME=" + configHome};
+        for (char** e = environ; *e; ++e)
+            if (std::string(*e).rfind("XDG_CONFIG_HOME=", 0) != 0) env.emplace_back(*e);
+        std::vector<std::string> argv{ReelhostProgram()};
+        argv.insert(argv.end(), args.begin(), args.end());
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, outPath_.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 2, errPath_.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const std::vector<char*> argp = Pointers(argv), envp = Pointers(env);
+        if (posix_spawn(&pid_, argv[0].c_str(), &actions, nullptr, argp.data(), envp.data()))
+            pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+
+    pid_t Pid() const { return pid_; }
+
+    RunResult Wait() {
+        RunResult result;
+        int status = 0;
+        if (pid_ > 0 && waitpid(pid_, &status, 0) == pid_)
+            result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        pid_ = -1;
+        result.out = ReadWhole(outPath_);
+        result.err = ReadWhole(errPath_);
+        return result;
+    }
+
+    ~ReelhostProcess() {
+        if (pid_ > 0) Wait();
+    }
+
+  private:
+    static std::vector<char*> Pointers(std::vector<std::string>& strings) {
+        std::vector<char*> pointers;
+        for (std::string& s : strings)
+            pointers.push_back(s.data());
+        pointers.push_back(nullptr);
+        return pointers;
+    }
+
+    pid_t pid_ = -1;
+    std::string outPath_, errPath_;
+};
+
+// Everything a shell command writes to its standard output.
+inline std::string CommandOutput(const std::string& command) {
+    std::string bytes;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[65536];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+            bytes.append(buffer, n);
+        pclose(pipe);
+    }
+    return bytes;
+}
+
+// Every frame of a picture file or sequence as tightly packed R,G,B,A bytes.
+inline std::string DecodeRgba(const std::string& path) {
+    return CommandOutput("ffmpeg -v error -i '" + path + "' -f rawvideo -pix_fmt rgba -");
+}
+
+// The first channel of a file's sound at 48000 Hz, as floats.
+inline std::vector<float> DecodeMonoSound(const std::string& path) {
+    const std::string bytes = CommandOutput("ffmpeg -v error -i '" + path +
+                                            "' -vn -af 'pan=mono|c0=c0' -f f32le -ar 48000 -");
+    std::vector<float> samples(bytes.size() / sizeof(float));
+    std::copy_n(bytes.data(), samples.size() * sizeof(float),
+                reinterpret_cast<char*>(samples.data()));
+    return samples;
+}
+
+// ffprobe's count of decoded video frames, or -1.
+inline int CountVideoFrames(const std::string& path) {
+    const std::string text =
+        CommandOutput("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+                      "stream=nb_read_frames -of csv=p=0 '" +
+                      path + "'");
+    return text.empty() ? -1 : std::atoi(text.c_str());
+}
+
+} // namespace reelhost::testing_support

@@ -1,0 +1,330 @@
+// The bundle through its exported entry point, as a host drives it: checks, describe, renders.
+#include "pluginloader.h"
+#include "testhost.h"
+
+#include "MacMemory.h"
+
+#include <cstring>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+class Entry : public testing::Test {
+  protected:
+    TempPreferences prefs_;
+    PluginInstance plugin_;
+    TestHost host_;
+    int32_t Send(HYPluginSelector selector) { return host_.Send(plugin_.entry, selector); }
+};
+
+TEST_F(Entry, NullBlockOrOldInterfaceIsRefusedBeforeAnyInitialisation) {
+    EXPECT_EQ(plugin_.entry(0, nullptr), kPluginBadParams);
+    host_.params.interfaceVersion = 3;
+    EXPECT_EQ(Send(kPlugGetInfo), kPluginAppIsTooOld);
+    EXPECT_TRUE(host_.calls.empty());
+    EXPECT_FALSE(std::filesystem::exists(prefs_.PrefsFile()));
+
+    host_.params.interfaceVersion = 4;
+    EXPECT_EQ(Send(kPlugGetInfo), kPluginOK);
+    EXPECT_EQ(host_.CountCalls("NewPtrClear"), 1);
+    EXPECT_EQ(host_.LastCall("NewPtrClear")->args[0], 128);
+    EXPECT_TRUE(std::filesystem::exists(prefs_.PrefsFile()));
+}
+
+TEST_F(Entry, ConfigurationIsAllocatedOnlyOnce) {
+    Send(kPlugGetInfo);
+    Send(kPlugGetInfo);
+    Send(3);
+    EXPECT_EQ(host_.CountCalls("NewPtrClear"), 1);
+}
+
+TEST_F(Entry, UnknownSelectorsDoNothing) {
+    for (HYPluginSelector s : {0, 3, 4, 7, 10, 200}) {
+        EXPECT_EQ(Send(s), kPluginOK) << int(s);
+    }
+    EXPECT_EQ(host_.CallNames(), Names{"NewPtrClear"});
+    EXPECT_EQ(host_.params.clientData, nullptr);
+}
+
+TEST_F(Entry, DescribeAnswersTheEffectAndKeepsTheHostsFlags) {
+    host_.params.getInfo.pluginFlags = 0x80000001u;
+    host_.params.getInfo2.selectedFrames = 42;
+    host_.params.getInfo.minSpeedFrames = 9;
+    ASSERT_EQ(Send(kPlugGetInfo), kPluginOK);
+    const _PluginParams& p = host_.params;
+    EXPECT_EQ(p.getInfo.pluginType, 105);
+    EXPECT_EQ(p.getInfo.pluginFlags, 0x80000001u | 0x1380u);
+    EXPECT_EQ(p.getInfo.framesToBeRendered, 42);
+    EXPECT_EQ(p.getInfo.takeFromClipAfter, 42);
+    EXPECT_EQ(p.getInfo.takeFromClipBefore, 0);
+    EXPECT_EQ(p.getInfo.minSpeedFrames, 0);
+    EXPECT_EQ(p.getInfo2.baseMemoryNeeded, 50000);
+    for (const _HYPluginFilterSliderInfo& s : p.getInfo2.filterSliders) {
+        EXPECT_EQ(s.defaultValue, 0.5f);
+        EXPECT_GT(std::strlen(s.label), 0u);
+        EXPECT_GT(std::strlen(s.minLabel), 0u);
+        EXPECT_GT(std::strlen(s.maxLabel), 0u);
+    }
+    EXPECT_GT(std::strlen(p.getInfo3.buttonTitle), 0u);
+    EXPECT_LT(std::strlen(p.getInfo3.buttonTitle), 32u);
+    EXPECT_GT(std::strlen(p.getInfo2.group), 0u);
+}
+
+struct FadeClampCase {
+    const char* name;
+    int32_t frameCount, in, out, wantIn, wantOut;
+};
+
+class FadeClamp : public testing::TestWithParam<FadeClampCase> {};
+
+TEST_P(FadeClamp, AgainstTheFrameCount) {
+    TempPreferences prefs;
+    PluginInstance plugin;
+    TestHost host;
+    const FadeClampCase& c = GetParam();
+    host.params.frameCount = c.frameCount;
+    host.filterInfo.fadeInFrames = c.in;
+    host.filterInfo.fadeOutFrames = c.out;
+    ASSERT_EQ(host.Send(plugin.entry, kPlugInitialize), kPluginOK);
+    // The record's fields in order: frameCount, effectSourceCount, three floats, fades.
+    const auto* data = static_cast<const int32_t*>(host.params.clientData);
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(data[0], 0);
+    EXPECT_EQ(data[1], 1);
+    EXPECT_EQ(data[5], c.wantIn);
+    EXPECT_EQ(data[6], c.wantOut);
+    host.Send(plugin.entry, kPlugTerminate);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Begin, FadeClamp,
+    testing::Values(FadeClampCase{"BothOverHalf", 10, 8, 8, 5, 5},
+                    FadeClampCase{"OddCountHalvesDown", 9, 8, 8, 4, 4},
+                    FadeClampCase{"InOnlyToCount", 10, 12, 0, 10, 0},
+                    FadeClampCase{"OutOnlyKept", 10, 0, 3, 0, 3},
+                    FadeClampCase{"NegativeKept", 10, -4, 0, -4, 0}),
+    [](const testing::TestParamInfo<FadeClampCase>& info) { return info.param.name; });
+
+TEST_F(Entry, BeginCopiesTheConfigurationAndEndReleasesEverything) {
+    host_.filterInfo.sliderValues[1] = 0.25f;
+    ASSERT_EQ(Send(kPlugInitialize), kPluginOK);
+    EXPECT_EQ(host_.CallNames(), (Names{"NewPtrClear", "NewPtrClear", "NewPtrClear",
+                                        "GetFilterInfo", "ReleaseFilterInfo"}));
+    const auto* floats = reinterpret_cast<const float*>(static_cast<const int32_t*>(host_.params.clientData) + 2);
+    EXPECT_EQ(floats[1], 0.25f);
+    const size_t withRender = host_.LiveBlocks();
+    EXPECT_EQ(Send(kPlugTerminate), kPluginOK);
+    EXPECT_EQ(host_.params.clientData, nullptr);
+    EXPECT_EQ(host_.LiveBlocks(), withRender - 2); // the record and its configuration copy
+    EXPECT_EQ(Send(kPlugTerminate), kPluginOK);    // nothing to end: fine
+}
+
+TEST_F(Entry, BeginReusingAClientDataDoesNotLeakTheEarlierCopy) {
+    ASSERT_EQ(Send(kPlugInitialize), kPluginOK);
+    const size_t once = host_.LiveBlocks();
+    ASSERT_EQ(Send(kPlugInitialize), kPluginOK);
+    EXPECT_EQ(host_.LiveBlocks(), once);
+    Send(kPlugTerminate);
+}
+
+TEST_F(Entry, BeginFailures) {
+    host_.failures["GetFilterInfo"] = 77;
+    EXPECT_EQ(Send(kPlugInitialize), 77);
+    EXPECT_NE(host_.params.clientData, nullptr); // left for the end request to release
+    EXPECT_EQ(Send(kPlugTerminate), kPluginOK);
+    host_.failures.clear();
+
+    host_.filterInfoMissing = true;
+    EXPECT_EQ(Send(kPlugInitialize), kPluginOK);
+    EXPECT_EQ(host_.CountCalls("ReleaseFilterInfo"), 1); // only for the first, lent record
+    Send(kPlugTerminate);
+}
+
+TEST_F(Entry, BeginOutOfMemory) {
+    Send(kPlugGetInfo);
+    host_.failures["NewPtrClear"] = 0;
+    EXPECT_EQ(Send(kPlugInitialize), kPluginOutOfMemory);
+    EXPECT_EQ(host_.params.clientData, nullptr);
+}
+
+TEST_F(Entry, FrameWithoutABeginIsBadParams) {
+    EXPECT_EQ(Send(kPlugDoFrame), kPluginBadParams);
+    EXPECT_EQ(host_.CountCalls("GetFrame"), 0);
+}
+
+// One frame rendered; answers the output pixel at (x, y) against the source pixel there.
+class Frames : public Entry {
+  protected:
+    void SetUp() override {
+        host_.params.startFrame = 100;
+        host_.params.frameCount = 30;
+    }
+    int32_t RenderFrame(int32_t renderFrame, int32_t fadeIn = 0, int32_t fadeOut = 0) {
+        host_.filterInfo.fadeInFrames = fadeIn;
+        host_.filterInfo.fadeOutFrames = fadeOut;
+        host_.calls.clear();
+        Send(kPlugInitialize);
+        host_.params.renderFrame = renderFrame;
+        const int32_t result = Send(kPlugDoFrame);
+        Send(kPlugTerminate);
+        return result;
+    }
+    int BlitOpacity() const {
+        const HostCall* blit = host_.LastCall("Blit");
+        return blit ? int(blit->args[8]) : -1;
+    }
+};
+
+TEST_F(Frames, NeutralConfigurationCopiesTheSourceExactly) {
+    ASSERT_EQ(RenderFrame(3), kPluginOK);
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x)
+            ASSERT_EQ(PixelAt(host_.Output(), x, y), TestHost::SourcePixel(103, x, y));
+    const HostCall* get = host_.LastCall("GetFrame");
+    ASSERT_NE(get, nullptr);
+    EXPECT_EQ(get->args, (std::vector<int64_t>{103, 64, 48, kDVHighQuality}));
+    EXPECT_EQ(host_.LastCall("MixAudio")->args[1], 256);
+    EXPECT_EQ(host_.LiveFrames(), 0u);
+}
+
+TEST_F(Frames, CallOrderOfAPlainFrame) {
+    RenderFrame(3);
+    EXPECT_EQ(host_.CallNames(),
+              (Names{"NewPtrClear", "NewPtrClear", "NewPtrClear", "GetFilterInfo",
+                     "ReleaseFilterInfo", "GetFrame",
+                     "MixAudio", "ReleaseFrame", "DisposePtr", "DisposePtr"}));
+}
+
+struct FadeCase {
+    const char* name;
+    int32_t fadeIn, fadeOut, renderFrame, opacity; // -1: no fade
+};
+
+class FadeOpacities : public Frames, public testing::WithParamInterface<FadeCase> {};
+
+TEST_P(FadeOpacities, BlendTheUntouchedFrameOver) {
+    const FadeCase& c = GetParam();
+    ASSERT_EQ(RenderFrame(c.renderFrame, c.fadeIn, c.fadeOut), kPluginOK);
+    EXPECT_EQ(BlitOpacity(), c.opacity);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fades, FadeOpacities,
+    testing::Values(FadeCase{"InFirst", 10, 0, 0, 255}, FadeCase{"InMiddle", 10, 0, 5, 127},
+                    FadeCase{"InLast", 10, 0, 9, 25}, FadeCase{"InOver", 10, 0, 10, -1},
+                    FadeCase{"OutBefore", 0, 10, 20, -1}, FadeCase{"OutFirst", 0, 10, 21, 25},
+                    FadeCase{"OutMiddle", 0, 10, 25, 127}, FadeCase{"OutLast", 0, 10, 29, 229},
+                    FadeCase{"ThreeOne", 3, 0, 1, 170}, FadeCase{"ThreeTwo", 3, 0, 2, 85},
+                    FadeCase{"NegativeInNeverFades", -5, 0, 0, -1},
+                    FadeCase{"PastTheEndWithoutFadeOut", 10, 0, 35, 0},
+                    FadeCase{"NegativeOutStaysInRange", 0, -5, 40, 0}),
+    [](const testing::TestParamInfo<FadeCase>& info) { return info.param.name; });
+
+TEST_F(Frames, FadedFrameIsTheBlendOfSourceOverEffect) {
+    // The effect at full offset makes the region white; the fade lays the source over it.
+    // Default configuration here, so the effect is the identity and the blend too.
+    ASSERT_EQ(RenderFrame(5, 10, 0), kPluginOK);
+    for (int x = 0; x < 64; ++x) ASSERT_EQ(PixelAt(host_.Output(), x, 7), TestHost::SourcePixel(105, x, 7));
+    EXPECT_EQ(host_.CountCalls("Blit"), 1);
+}
+
+TEST_F(Frames, ProxyQualityAndSound) {
+    host_.params.proxyOnly = true;
+    host_.params.frameRect = Rect{0, 0, 240, 64};
+    RenderFrame(0);
+    EXPECT_EQ(host_.LastCall("GetFrame")->args[3], kDVLowQuality);
+    EXPECT_EQ(host_.CountCalls("MixAudio"), 0);
+    host_.params.frameRect = Rect{0, 0, 260, 64};
+    RenderFrame(0);
+    EXPECT_EQ(host_.LastCall("GetFrame")->args[3], kDVHighQuality);
+    EXPECT_EQ(host_.CountCalls("MixAudio"), 0);
+}
+
+TEST_F(Frames, NegativeFrameNumberFetchesNothing) {
+    host_.params.startFrame = 0;
+    EXPECT_EQ(RenderFrame(-1), kPluginOK);
+    EXPECT_EQ(host_.CountCalls("GetFrame"), 0);
+    EXPECT_EQ(host_.CountCalls("ReleaseFrame"), 0);
+}
+
+TEST_F(Frames, FailuresArePassedBackAndTheFrameIsAlwaysGivenBack) {
+    host_.failures["GetFrame"] = 21;
+    EXPECT_EQ(RenderFrame(1), 21);
+    EXPECT_EQ(host_.CountCalls("ReleaseFrame"), 1);
+    EXPECT_EQ(PixelAt(host_.Output(), 0, 0), 0u); // nothing drawn
+    host_.failures.clear();
+
+    host_.failures["ReleaseFrame"] = 22;
+    EXPECT_EQ(RenderFrame(1), 22);
+    host_.failures["MixAudio"] = 23;
+    EXPECT_EQ(RenderFrame(1), 23); // the first failure wins over ReleaseFrame's
+    host_.failures.clear();
+
+    host_.failures["Blit"] = 24;
+    EXPECT_EQ(RenderFrame(1, 10, 0), 24);
+    EXPECT_EQ(host_.CountCalls("MixAudio"), 0);
+    host_.failures.clear();
+
+    host_.frameWithoutImage = true;
+    EXPECT_EQ(RenderFrame(1), kPluginFailed);
+    EXPECT_EQ(host_.CountCalls("ReleaseFrame"), 1);
+    EXPECT_EQ(host_.LiveFrames(), 0u);
+}
+
+TEST_F(Frames, OutOfMemoryForTheFramesImages) {
+    Send(kPlugGetInfo);
+    // The effect's temporary image: the platform's allocation fails, the host hears it.
+    host_.filterInfo.fadeInFrames = 0;
+    Send(kPlugInitialize);
+    host_.params.renderFrame = 12;
+    MemTestFailAllocation(2); // the host's frame is the first image, the effect's the second
+    EXPECT_EQ(Send(kPlugDoFrame), kPluginOutOfMemory);
+    MemTestFailAllocation(0);
+    Send(kPlugTerminate);
+
+    // The clean copy of a fade frame.
+    host_.filterInfo.fadeInFrames = 10;
+    Send(kPlugInitialize);
+    host_.params.renderFrame = 2;
+    MemTestFailAllocation(2);
+    EXPECT_EQ(Send(kPlugDoFrame), kPluginFailed);
+    MemTestFailAllocation(0);
+    Send(kPlugTerminate);
+    EXPECT_EQ(host_.LiveFrames(), 0u);
+}
+
+TEST_F(Frames, PlaceholderRendersTheBestThumbnailOnAPrivateCopy) {
+    int marker = 0;
+    host_.params.clientData = &marker;
+    host_.params.getInfo.bestThumbOffset = 7;
+    ASSERT_EQ(Send(kPlugFilePlaceHolder), kPluginOK);
+    EXPECT_EQ(host_.params.clientData, &marker);
+    EXPECT_EQ(host_.LastCall("GetFrame")->args[0], 107);
+    EXPECT_EQ(PixelAt(host_.Output(), 5, 5), TestHost::SourcePixel(107, 5, 5));
+    host_.params.clientData = nullptr;
+
+    const size_t blocks = host_.LiveBlocks();
+    host_.failures["GetFilterInfo"] = 9;
+    EXPECT_EQ(Send(kPlugFilePlaceHolder), 9);
+    EXPECT_EQ(host_.LiveBlocks(), blocks); // the failed begin's record was released
+}
+
+TEST_F(Frames, FramesRememberTheLatestStartAndCountForTheWindow) {
+    // The custom button asks for renderFrame + the latest startFrame at the window's size.
+    RenderFrame(2);
+    host_.frameWithoutImage = true; // no window can open without a frame: a notice, no window
+    host_.params.renderFrame = 4;
+    host_.calls.clear();
+    EXPECT_EQ(Send(kPlugCustomButtonClick), kPluginFailed);
+    const HostCall* get = host_.LastCall("GetFrame");
+    ASSERT_NE(get, nullptr);
+    EXPECT_EQ(get->args, (std::vector<int64_t>{104, 720, 480, kDVHighQuality}));
+    EXPECT_EQ(host_.CountCalls("ReleaseFrame"), 1);
+}
+
+} // namespace

@@ -1,0 +1,265 @@
+// The saved configuration: the stored bytes, validity tests, and safety of the file.
+#include "DataHandling.h"
+#include "MacMemory.h"
+#include "Resources.h"
+#include "configglue.h"
+#include "pluginloader.h"
+#include "prefsloader.h"
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <random>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<uint8_t> ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+PluginDataRec Sample() {
+    PluginDataRec config{};
+    ResetConfig(&config);
+    config.StartRel = RelRect{0.125, 0.75, -0.25, 1.5};
+    config.EndRel = RelRect{0.5, 0.5, 0.5, 0.5};
+    config.Sliders[0] = 73;
+    config.Sliders[1] = -12;
+    config.Sliders[5] = 999;
+    config.Colors[2] = RGBColor{1, 2, 3};
+    config.FrameStartColor = RGBColor{4, 5, 6};
+    config.FrameEndColor = RGBColor{7, 8, 9};
+    config.MediaType = 3;
+    return config;
+}
+
+// Opens the preferences file read-only and hands its record to `check`.
+template <typename Check> void WithStoredRecord(const TempPreferences& prefs, Check check) {
+    const ResFileRefNum saved = CurResFile();
+    const ResFileRefNum file = OpenResFileAtPath(prefs.PrefsFile().c_str(), fsRdPerm);
+    ASSERT_NE(file, -1);
+    UseResFile(file);
+    EXPECT_EQ(Count1Resources(FOUR_CHAR_CODE("Pref")), 1);
+    Handle h = Get1Resource(FOUR_CHAR_CODE("Pref"), 1);
+    ASSERT_NE(h, nullptr);
+    check(h);
+    CloseResFile(file);
+    UseResFile(saved);
+}
+
+class Prefs : public testing::Test {
+  protected:
+    TempPreferences prefs_;
+};
+
+TEST_F(Prefs, RecordBytesAreTheDocumentedLayout) {
+    const PluginDataRec config = Sample();
+    Handle h = NewHandleClear(kConfigSaveSize);
+    ASSERT_TRUE(Config2Save(&config, h));
+    const uint8_t* b = reinterpret_cast<const uint8_t*>(*h);
+    const uint8_t head[] = {0x88, 0x01, 0, 0, 0x03, 0, 0, 0};
+    EXPECT_EQ(std::memcmp(b, head, sizeof head), 0);
+    double d;
+    std::memcpy(&d, b + 8, 8);
+    EXPECT_EQ(d, 0.125); // StartRel.Left first, then Right, Top, Bottom
+    std::memcpy(&d, b + 8 + 24, 8);
+    EXPECT_EQ(d, 1.5);
+    uint16_t u;
+    std::memcpy(&u, b + 72 + 2 * 6 + 4, 2); // Colors[3].blue: colours come before sliders
+    EXPECT_EQ(u, 3);
+    int16_t s;
+    std::memcpy(&s, b + 108 + 2, 2);
+    EXPECT_EQ(s, -12);
+    std::memcpy(&u, b + 120, 2);
+    EXPECT_EQ(u, 4);
+    std::memcpy(&u, b + 126 + 4, 2);
+    EXPECT_EQ(u, 9);
+    std::memcpy(&s, b + 132, 2);
+    EXPECT_EQ(s, 3);
+    const char misc[] = "Config save for Brindle iMovie plug-in";
+    EXPECT_EQ(b[134], sizeof misc - 1);
+    EXPECT_EQ(std::memcmp(b + 135, misc, sizeof misc - 1), 0);
+    for (size_t i = 135 + sizeof misc - 1; i < kConfigSaveSize; ++i) ASSERT_EQ(b[i], 0) << i;
+    DisposeHandle(h);
+}
+
+TEST_F(Prefs, SaveThenReadGivesTheSameConfiguration) {
+    const PluginDataRec config = Sample();
+    ASSERT_TRUE(SaveConfig(&config));
+    PluginDataRec back{};
+    ASSERT_TRUE(ReadConfig(&back));
+    EXPECT_EQ(std::memcmp(&back.StartRel, &config.StartRel, sizeof(RelRect) * 2), 0);
+    EXPECT_EQ(std::memcmp(back.Sliders, config.Sliders, sizeof config.Sliders), 0);
+    EXPECT_EQ(std::memcmp(back.Colors, config.Colors, sizeof config.Colors), 0);
+    EXPECT_EQ(back.FrameEndColor.green, 8);
+    EXPECT_EQ(back.MediaType, 3);
+}
+
+TEST_F(Prefs, WrongSizeOrVersionIsIgnored) {
+    const PluginDataRec config = Sample();
+    for (auto [offset, value] : {std::pair<size_t, uint32_t>{0, 390}, {4, 2}}) {
+        Handle h = NewHandleClear(kConfigSaveSize);
+        ASSERT_TRUE(Config2Save(&config, h));
+        std::memcpy(*h + offset, &value, 4);
+        PluginDataRec target{};
+        ResetConfig(&target);
+        const PluginDataRec before = target;
+        EXPECT_FALSE(Save2Config(&target, h));
+        EXPECT_EQ(std::memcmp(&target, &before, sizeof target), 0);
+        DisposeHandle(h);
+    }
+    Handle shortRecord = NewHandleClear(100);
+    const uint32_t size = kConfigSaveSize;
+    std::memcpy(*shortRecord, &size, 4);
+    PluginDataRec target{};
+    EXPECT_FALSE(Save2Config(&target, shortRecord));
+    EXPECT_FALSE(Save2Config(nullptr, shortRecord));
+    EXPECT_FALSE(Config2Save(&target, nullptr));
+    DisposeHandle(shortRecord);
+}
+
+TEST_F(Prefs, AbsurdStoredValuesAreCopiedUnchanged) {
+    PluginDataRec config = Sample();
+    config.Sliders[0] = -32768;
+    config.StartRel.Left = 1e308;
+    ASSERT_TRUE(SaveConfig(&config));
+    PluginDataRec back{};
+    ASSERT_TRUE(ReadConfig(&back));
+    EXPECT_EQ(back.Sliders[0], -32768);
+    EXPECT_EQ(back.StartRel.Left, 1e308);
+}
+
+TEST_F(Prefs, FirstInitialisationStoresTheDefaults) {
+    EXPECT_FALSE(fs::exists(prefs_.PrefsFile()));
+    PluginDataRec config{};
+    EXPECT_FALSE(ReadConfig(&config));
+    InitPluginData(&config);
+    EXPECT_EQ(config.Sliders[0], 50);
+    ASSERT_TRUE(fs::exists(prefs_.PrefsFile()));
+    WithStoredRecord(prefs_, [](Handle h) {
+        int16_t id;
+        ResType type;
+        Str255 name;
+        GetResInfo(h, &id, &type, name);
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(name + 1), name[0]), "Config Settings");
+        EXPECT_EQ(GetHandleSize(h), Size(kConfigSaveSize));
+    });
+}
+
+TEST_F(Prefs, InitialisationReadsTheSavedConfigurationOverTheDefaults) {
+    const PluginDataRec saved = Sample();
+    ASSERT_TRUE(SaveConfig(&saved));
+    PluginDataRec config{};
+    InitPluginData(&config);
+    EXPECT_EQ(config.Sliders[0], 73);
+    EXPECT_EQ(config.MediaType, 3);
+}
+
+TEST_F(Prefs, TwoSavesLeaveOneRecordAndOtherResourcesStay) {
+    // Another resource in the same file must survive every save.
+    ASSERT_EQ(CreateResFileAtPath(prefs_.PrefsFile().c_str()), noErr);
+    const ResFileRefNum file = OpenResFileAtPath(prefs_.PrefsFile().c_str(), fsRdWrPerm);
+    ASSERT_NE(file, -1);
+    UseResFile(file);
+    Handle other = NewHandleClear(3);
+    std::memcpy(*other, "abc", 3);
+    const unsigned char name[] = {4, 'n', 'o', 't', 'e'};
+    AddResource(other, FOUR_CHAR_CODE("TEXT"), 128, name);
+    CloseResFile(file);
+
+    PluginDataRec config = Sample();
+    ASSERT_TRUE(SaveConfig(&config));
+    config.Sliders[0] = 11;
+    ASSERT_TRUE(SaveConfig(&config));
+    WithStoredRecord(prefs_, [](Handle h) {
+        int16_t s;
+        std::memcpy(&s, *h + 108, 2);
+        EXPECT_EQ(s, 11);
+        Handle note = Get1Resource(FOUR_CHAR_CODE("TEXT"), 128);
+        ASSERT_NE(note, nullptr);
+        EXPECT_EQ(std::memcmp(*note, "abc", 3), 0);
+    });
+}
+
+TEST_F(Prefs, ARecordUnderAnotherNameIsStillRead) {
+    ASSERT_EQ(CreateResFileAtPath(prefs_.PrefsFile().c_str()), noErr);
+    const ResFileRefNum file = OpenResFileAtPath(prefs_.PrefsFile().c_str(), fsRdWrPerm);
+    UseResFile(file);
+    const PluginDataRec config = Sample();
+    Handle h = NewHandleClear(kConfigSaveSize);
+    Config2Save(&config, h);
+    const unsigned char name[] = {5, 'o', 't', 'h', 'e', 'r'};
+    AddResource(h, FOUR_CHAR_CODE("Pref"), 1, name);
+    CloseResFile(file);
+    PluginDataRec back{};
+    EXPECT_TRUE(ReadConfig(&back));
+    EXPECT_EQ(back.Sliders[0], 73);
+}
+
+TEST_F(Prefs, AFailedWriteKeepsTheEarlierRecord) {
+    const PluginDataRec first = Sample();
+    ASSERT_TRUE(SaveConfig(&first));
+    const std::vector<uint8_t> before = ReadFile(prefs_.PrefsFile());
+    PluginDataRec second = first;
+    second.Sliders[0] = 1;
+    ResTestFailWrite(1);
+    EXPECT_FALSE(SaveConfig(&second));
+    ResTestFailWrite(0);
+    EXPECT_EQ(ReadFile(prefs_.PrefsFile()), before);
+    PluginDataRec back{};
+    ASSERT_TRUE(ReadConfig(&back));
+    EXPECT_EQ(back.Sliders[0], 73);
+}
+
+TEST_F(Prefs, OutOfMemoryForTheNewRecordLeavesTheFileUntouched) {
+    const PluginDataRec first = Sample();
+    ASSERT_TRUE(SaveConfig(&first));
+    const std::vector<uint8_t> before = ReadFile(prefs_.PrefsFile());
+    MemTestFailAllocation(1);
+    EXPECT_FALSE(SaveConfig(&first));
+    MemTestFailAllocation(0);
+    EXPECT_EQ(ReadFile(prefs_.PrefsFile()), before);
+}
+
+TEST_F(Prefs, DamagedFilesReadAsNoRecordAndAreReplacedOnSave) {
+    const PluginDataRec config = Sample();
+    ASSERT_TRUE(SaveConfig(&config));
+    const std::vector<uint8_t> good = ReadFile(prefs_.PrefsFile());
+    std::mt19937 rng(42);
+    std::vector<std::vector<uint8_t>> damaged = {
+        {}, {0, 0, 1}, std::vector<uint8_t>(good.begin(), good.begin() + long(good.size() / 2))};
+    for (int i = 0; i < 200; ++i) {
+        std::vector<uint8_t> mutant = good;
+        for (int k = 0; k < 4; ++k) mutant[rng() % mutant.size()] = uint8_t(rng());
+        damaged.push_back(mutant);
+    }
+    for (const auto& bytes : damaged) {
+        WriteFile(prefs_.PrefsFile(), bytes);
+        PluginDataRec back{};
+        ResetConfig(&back);
+        if (!ReadConfig(&back)) {
+            EXPECT_EQ(back.Sliders[0], 50) << "a failed read changed the record";
+        }
+    }
+    // A file that cannot be read as a resource file is left alone rather than overwritten.
+    WriteFile(prefs_.PrefsFile(), {1, 2, 3});
+    PluginDataRec fresh{};
+    InitPluginData(&fresh);
+    EXPECT_EQ(fresh.Sliders[0], 50);
+}
+
+TEST_F(Prefs, NullConfigurationIsRefused) {
+    EXPECT_FALSE(SaveConfig(nullptr));
+    EXPECT_FALSE(ReadConfig(nullptr));
+}
+
+} // namespace
