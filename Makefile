@@ -31,9 +31,12 @@ test-asan: build-asan
 	  ctest --output-on-failure -j $(JOBS)
 
 # Renders the built-in demo clip through the plug-in with a fade-in and a fade-out.
+# The demo keeps its configuration in out/demo-config, never in the user's own preferences.
+DEMO_CONFIG := $(CURDIR)/out/demo-config
 demo: build
-	@mkdir -p out
-	$(BUILD)/reelhost render -o out/demo.mp4 --fade-in 30 --fade-out 30
+	@mkdir -p $(DEMO_CONFIG)
+	XDG_CONFIG_HOME=$(DEMO_CONFIG) $(BUILD)/demoprefs
+	XDG_CONFIG_HOME=$(DEMO_CONFIG) $(BUILD)/reelhost render -o out/demo.mp4 --fade-in 30 --fade-out 30
 	@echo "Demo written to $(CURDIR)/out/demo.mp4"
 
 bench: deps

@@ -21,13 +21,15 @@ class BenchHost {
     int32_t RenderFrame(int32_t renderFrame);
     bool Began() const { return began_; }
 
+    // The host's fade: src blended over dst with `opacity`, same-sized rectangles only.
+    static HYPluginResult Blit(PixMapHandle src, PixMapHandle dst, const Rect* srcRect,
+                               const Rect* dstRect, int16_t opacity);
+
   private:
     static HYPluginResult GetFrame(void* instance, int32_t frameIndex, GWorldPtr* outImage,
                                    int16_t width, int16_t height, uint8_t quality,
                                    int16_t* outVolume, void** outCookie);
     static HYPluginResult ReleaseFrame(void* instance, void* cookie);
-    static HYPluginResult Blit(PixMapHandle src, PixMapHandle dst, const Rect* srcRect,
-                               const Rect* dstRect, int16_t opacity);
     static HYPluginResult MixAudio(void* instance, void* cookie, int16_t volume);
     static HYPluginResult GetFilterInfo(void* instance, _HYPluginFilterInfo** outInfo);
     static HYPluginResult ReleaseFilterInfo(void* instance, _HYPluginFilterInfo* info);

@@ -92,7 +92,7 @@ RenderSplit RenderOnce(reelhost::ClipSource& source, reelhost::PluginBundle& bun
     const reelhost::ClipInfo& info = clip.Info();
     reelhost::HostSession session(clip, reelhost::HostSettings{});
     session.EnableSound(true);
-    reelhost::OutputSpec spec;
+    reelhost::OutputSettings spec;
     spec.path = (folder / "out.mkv").string();
     spec.width = info.width;
     spec.height = info.height;

@@ -12,6 +12,7 @@ constexpr int16_t kOffsetSlider = 60;
 constexpr int32_t kFrameCount = 30;
 constexpr int32_t kRenderFrame = 5;
 constexpr int32_t kFadeInFrames = 10;
+constexpr int16_t kFadeOpacity = 127; // 255 * (1 - 5 / 10), truncated
 
 void AddRequestFigure(FrameSize size, const std::string& baseline, const char* name,
                       int32_t fadeInFrames) {
@@ -28,11 +29,22 @@ void AddRequestFigure(FrameSize size, const std::string& baseline, const char* n
         "effect/" + size.Label() + "/full");
 }
 
+// The host's own share of a fade frame: its blend of the clean copy over the output.
+void AddHostBlendFigure(FrameSize size, const std::string& baseline) {
+    figures::AddFigure("host-blend/" + size.Label(), baseline, [size](benchmark::State& state) {
+        PixMapHandle from = GetGWorldPixMap(KeptFrame(size, 0));
+        PixMapHandle to = GetGWorldPixMap(KeptFrame(size, 1));
+        const Rect whole = {0, 0, size.height, size.width};
+        figures::Measure(state, [&] { BenchHost::Blit(from, to, &whole, &whole, kFadeOpacity); });
+    });
+}
+
 const bool kRegistered = [] {
     for (const FrameSize& size : kFrameSizes) {
         const std::string baseline = AddFrameBaseline(size);
         AddRequestFigure(size, baseline, "nofade", 0);
         AddRequestFigure(size, baseline, "fade", kFadeInFrames);
+        AddHostBlendFigure(size, baseline);
     }
     return true;
 }();

@@ -7,6 +7,10 @@
 #include "plugin_bundle.h"
 #include "render.h"
 
+#include "Files.h"
+#include "Folders.h"
+#include "MacWindows.h"
+
 extern "C" {
 #include <libavutil/log.h>
 }
@@ -15,10 +19,13 @@ extern "C" {
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <new>
 
 namespace reelhost {
 namespace {
+
+namespace fs = std::filesystem;
 
 struct Console {
     std::FILE* out;
@@ -140,6 +147,12 @@ void ReportOutcome(const RenderOutcome& outcome, const OutputSettings& settings,
                  seconds > 0 ? double(outcome.framesWritten) / seconds : 0.0);
 }
 
+void RequireFrameInClip(int32_t at, const ClipInfo& info) {
+    if (at >= info.frameCount)
+        throw UsageError("--at " + std::to_string(at) + " is past the end of " + info.name +
+                         ", which has " + std::to_string(info.frameCount) + " frames");
+}
+
 int RunInfo(const CommandLine& line, const Console& console) {
     auto bundle = LoadBundle(line, console);
     auto clip = OpenDemoClip(); // describing needs no frames; the session wants a clip
@@ -171,6 +184,7 @@ int RunInfo(const CommandLine& line, const Console& console) {
 }
 
 int RunRenderCommand(const CommandLine& line, const Console& console) {
+    InterruptGuard interrupt; // from the start, so Ctrl-C during set-up stops cleanly too
     const OutputKind kind = OutputKindOf(line.output);
     RefuseOverwritingInput(line.input, line.output);
     auto clip = OpenClip(line.input);
@@ -188,12 +202,8 @@ int RunRenderCommand(const CommandLine& line, const Console& console) {
     ProgressMeter meter(ChooseProgressStyle(line.quiet, isatty(fileno(console.err))), console.err,
                         plan.endWritten - plan.firstWritten);
     PluginCaller caller(bundle->Entry(), session);
-    RenderOutcome outcome;
-    {
-        InterruptGuard interrupt;
-        outcome = RunRender(caller, *clip, session, *writer, frame.get(), plan, meter,
-                            [] { return InterruptGuard::Requested(); });
-    }
+    const RenderOutcome outcome = RunRender(caller, *clip, session, *writer, frame.get(), plan,
+                                            meter, [] { return InterruptGuard::Requested(); });
     meter.Finish();
     if (outcome.framesWritten > 0)
         writer->Finish(); // an interrupted video is closed properly and plays
@@ -208,9 +218,7 @@ int RunThumbnail(const CommandLine& line, const Console& console) {
     RefuseOverwritingInput(line.input, line.output);
     auto clip = OpenClip(line.input);
     const ClipInfo& info = clip->Info();
-    if (line.at >= info.frameCount)
-        throw UsageError("--at " + std::to_string(line.at) + " is past the end of " + info.name +
-                         ", which has " + std::to_string(info.frameCount) + " frames");
+    RequireFrameInClip(line.at, info);
     auto bundle = LoadBundle(line, console);
     HostSession session(*clip, line.settings);
     auto writer = OpenFrameWriter(OutputKind::SingleImage,
@@ -233,10 +241,67 @@ int RunThumbnail(const CommandLine& line, const Console& console) {
     return kExitOK;
 }
 
-int RunConfigure(const Console& console) {
-    std::fprintf(console.err, "reelhost: the configuration window is not available in this "
-                              "build; render with a saved configuration instead\n");
-    return kExitFailed;
+// The files of the Preferences folder with their modification times: what the plug-in saves
+// there while its window is open tells whether the user accepted it.
+std::map<fs::path, fs::file_time_type> PreferencesSnapshot() {
+    std::map<fs::path, fs::file_time_type> files;
+    int16_t vRefNum;
+    int32_t dirID;
+    if (FindFolder(kOnSystemDisk, kPreferencesFolderType, kDontCreateFolder, &vRefNum, &dirID) !=
+        noErr)
+        return files;
+    FSSpec probe;
+    const unsigned char anyName[] = {1, 'x'};
+    char path[4096];
+    FSMakeFSSpec(vRefNum, dirID, anyName, &probe);
+    if (!FSpGetPath(&probe, path, sizeof path)) return files;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(fs::path(path).parent_path(), error))
+        if (entry.is_regular_file(error)) files[entry.path()] = entry.last_write_time(error);
+    return files;
+}
+
+bool StartWindowSystem() {
+    static int argc = 1;
+    static char name[] = "reelhost";
+    static char* argv[] = {name, nullptr};
+    return ToolboxStartGUI(&argc, argv);
+}
+
+int RunConfigure(const CommandLine& line, const Console& console) {
+    if (!StartWindowSystem())
+        throw HostError("the configuration window needs a display: none was found (set DISPLAY, "
+                        "WAYLAND_DISPLAY or QT_QPA_PLATFORM)");
+    auto clip = OpenClip(line.input);
+    const ClipInfo& info = clip->Info();
+    RequireFrameInClip(line.at, info);
+    auto bundle = LoadBundle(line, console);
+    HostSession session(*clip, line.settings);
+    GWorldHolder frame = MakeImage(info.width, info.height);
+
+    // One preview frame first, as the editor's preview does, so the effect knows the clip's
+    // start and length when its window opens.
+    PluginCaller caller(bundle->Entry(), session);
+    _PluginParams& params = caller.Params();
+    params.startFrame = 0;
+    params.frameCount = int32_t(std::min<int64_t>(info.frameCount, INT32_MAX));
+    params.frame = frame.get();
+    params.frameRect = ViewOf(frame.get()).bounds;
+    params.renderFrame = line.at;
+    caller.Require(kPlugInitialize, "to begin the preview");
+    const int32_t previewed = caller.Send(kPlugDoFrame);
+    caller.Send(kPlugTerminate);
+    if (previewed != kPluginOK)
+        caller.Refused("the preview of frame " + std::to_string(line.at), previewed);
+
+    const auto before = PreferencesSnapshot();
+    caller.Require(kPlugCustomButtonClick, "to open the configuration window");
+    const bool saved = PreferencesSnapshot() != before;
+    ToolboxEndGUI();
+    std::fprintf(console.out, saved ? "Configuration accepted and saved: the next render uses it.\n"
+                                    : "Configuration window cancelled: the saved configuration "
+                                      "is unchanged.\n");
+    return kExitOK;
 }
 
 int Dispatch(const CommandLine& line, const Console& console) {
@@ -251,7 +316,7 @@ int Dispatch(const CommandLine& line, const Console& console) {
     case Command::Thumbnail:
         return RunThumbnail(line, console);
     case Command::Configure:
-        return RunConfigure(console);
+        return RunConfigure(line, console);
     }
     return kExitFailed;
 }

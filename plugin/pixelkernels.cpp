@@ -97,18 +97,6 @@ void MapRows(const PixelKernel& kernel, const FramePlanes& planes, const PixelBo
 
 } // namespace
 
-const char* PixelKernelName(PixelKernelKind kind) {
-    switch (kind) {
-    case PixelKernelKind::PlainTable:
-        return "plain table";
-    case PixelKernelKind::Avx2Arithmetic:
-        return "AVX2 arithmetic";
-    case PixelKernelKind::Avx512Table:
-        return "AVX-512 VBMI table";
-    }
-    return "unknown";
-}
-
 void PlainTableRow(const KernelSetup& setup, uint8_t* dst, const uint8_t* src, int pixels) {
     const uint8_t* map = setup.table.map;
     for (int i = 0; i < pixels; ++i, src += 4, dst += 4) {

@@ -21,14 +21,13 @@ enum class PixelKernelKind : uint8_t {
     Avx2Arithmetic, // floor((c * s1 + 255 * s2) / 50) - 255 in 16-bit lanes, clamped
     Avx512Table,    // the whole table held in four 64-byte registers, 64 bytes per step
 };
-const char* PixelKernelName(PixelKernelKind kind);
 
 // The instruction sets the vector kernels need. Tests pass subsets to force the fallbacks.
 struct CpuFeatures {
     bool avx2 = false;
     bool avx512vbmi = false; // with AVX-512 BW, which its byte masks need
 };
-// This processor's, asked once.
+// What this processor can run.
 CpuFeatures DetectCpuFeatures();
 
 // Channel values the arithmetic can land one above the table on (where c * s1 + 255 * s2 is a

@@ -6,7 +6,7 @@
 
 namespace {
 
-// Beyond four streams of rows a frame is bound by the memory bus, not by the processors.
+// See SharedRowWorkers: more helpers would only wait on the memory bus.
 constexpr int kMaxSharedHelpers = 3;
 
 } // namespace

@@ -50,6 +50,7 @@ class RowWorkers {
     std::vector<std::thread> threads_;
 };
 
-// The process's pool: one helper per further processor, at most three (four streams of rows
-// are as many as the memory bus rewards). Made on first use, joined at unload.
+// The process's pool: one helper per further processor, at most three, since the vector
+// kernels already keep pace with memcpy on one thread and only the plain table gains from more.
+// Made on first use, joined at unload.
 RowWorkers& SharedRowWorkers();

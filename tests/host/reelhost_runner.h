@@ -42,8 +42,16 @@ class ReelhostProcess {
                     const std::string& logPrefix)
         : outPath_(logPrefix + ".out"), errPath_(logPrefix + ".err") {
         std::vector<std::string> env{"XDG_CONFIG_HOME=" + configHome};
+        // No display either: only the configuration window needs one, and without it that
+        // command must fail with a clear message rather than wait for a user.
+        const auto inherited = [](const std::string& var) {
+            for (const char* own :
+                 {"XDG_CONFIG_HOME=", "DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="})
+                if (var.rfind(own, 0) == 0) return false;
+            return true;
+        };
         for (char** e = environ; *e; ++e)
-            if (std::string(*e).rfind("XDG_CONFIG_HOME=", 0) != 0) env.emplace_back(*e);
+            if (inherited(*e)) env.emplace_back(*e);
         std::vector<std::string> argv{ReelhostProgram()};
         argv.insert(argv.end(), args.begin(), args.end());
         posix_spawn_file_actions_t actions;
