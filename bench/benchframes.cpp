@@ -12,10 +12,6 @@
 
 namespace {
 
-// The yardstick copies between the two images the effect figures read and write.
-constexpr int kBaselineFrom = 0;
-constexpr int kBaselineTo = 1;
-
 void FillRandom(GWorldPtr image) {
     static std::mt19937 rng(2024);
     auto* bytes = reinterpret_cast<uint8_t*>(GetPixBaseAddr(GetGWorldPixMap(image)));
@@ -54,7 +50,7 @@ std::string AddFrameBaseline(FrameSize size) {
     const std::string name = "memcpy/" + size.Label();
     const size_t bytes = size_t(size.width) * size_t(size.height) * 4;
     figures::AddBaseline(name, bytes, [size](benchmark::State& state) {
-        GWorldPtr from = KeptFrame(size, kBaselineFrom), to = KeptFrame(size, kBaselineTo);
+        GWorldPtr from = KeptFrame(size, kSourceFrame), to = KeptFrame(size, kDestFrame);
         const void* src = GetPixBaseAddr(GetGWorldPixMap(from));
         void* dst = GetPixBaseAddr(GetGWorldPixMap(to));
         const size_t count = PixelBytes(from);

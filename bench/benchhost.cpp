@@ -13,10 +13,6 @@
 
 namespace {
 
-// Kept frames the host lends and renders into: the two the memcpy yardstick copies between.
-constexpr int kSourceSlot = 0;
-constexpr int kOutputSlot = 1;
-
 // The plug-in reads and writes its saved configuration in the preferences folder; point that
 // at a folder of our own for the run, removed at exit.
 class PrivatePreferences {
@@ -76,7 +72,7 @@ HYPluginResult BlendSameSize(PixMapHandle src, PixMapHandle dst, const Rect& src
 
 BenchHost::BenchHost(FrameSize size, int32_t frameCount, int32_t fadeInFrames, int16_t gainSlider,
                      int16_t offsetSlider)
-    : size_(size), source_(KeptFrame(size, kSourceSlot)) {
+    : size_(size), source_(KeptFrame(size, kSourceFrame)) {
     static PrivatePreferences preferences;
     procs_ = {NewPtrClear, DisposePtr, GetFrame,      ReleaseFrame,
               Blit,        MixAudio,   GetFilterInfo, ReleaseFilterInfo};
@@ -86,7 +82,7 @@ BenchHost::BenchHost(FrameSize size, int32_t frameCount, int32_t fadeInFrames, i
     params_.procs = &procs_;
     params_.frameCount = frameCount;
     params_.frameRect = {0, 0, size.height, size.width};
-    params_.frame = KeptFrame(size, kOutputSlot);
+    params_.frame = KeptFrame(size, kDestFrame);
 
     params_.selector = kPlugInitialize;
     began_ = PlugInMain(kPlugInitialize, &params_) == kPluginOK && params_.clientData;

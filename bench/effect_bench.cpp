@@ -50,7 +50,8 @@ void AddEffectFigures(FrameSize size, const std::string& baseline) {
         const Rect rect = region.of(size);
         figures::AddFigure("effect/" + size.Label() + "/" + region.name, baseline,
                            [size, rect](benchmark::State& state) {
-                               GWorldPtr source = KeptFrame(size, 0), dest = KeptFrame(size, 1);
+                               GWorldPtr source = KeptFrame(size, kSourceFrame),
+                                         dest = KeptFrame(size, kDestFrame);
                                const PluginDataRec config = BenchConfig();
                                figures::Measure(
                                    state, [&] { PixelDrive(source, dest, rect, &config, 0, 1); });
@@ -93,7 +94,8 @@ void AddKernelFigures(FrameSize size, const std::string& baseline) {
         figures::AddFigure(
             "kernel/" + size.Label() + "/" + KernelSlug(kind) + "/1-thread", baseline,
             [size, kernel](benchmark::State& state) {
-                const FramePlanes planes = PlanesOf(KeptFrame(size, 0), KeptFrame(size, 1), size);
+                const FramePlanes planes =
+                    PlanesOf(KeptFrame(size, kSourceFrame), KeptFrame(size, kDestFrame), size);
                 figures::Measure(state, [&] {
                     MapFrame(kernel, planes, {0, 0, size.height, size.width}, true, callerOnly);
                 });

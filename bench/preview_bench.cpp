@@ -28,9 +28,6 @@ constexpr int16_t kButtonRow = 120;
 
 constexpr int16_t kGainSlider = 70;
 constexpr int16_t kOffsetSlider = 60;
-// Kept frame slots of this file (window ports are their own size, so they cannot collide).
-constexpr int kSourceSlot = 4;
-constexpr int kPreviewSlot = 5;
 
 void AddPreviewFigure(const Layout& layout) {
     const std::string baseline = AddFrameBaseline(layout.frame);
@@ -38,7 +35,7 @@ void AddPreviewFigure(const Layout& layout) {
         "preview/" + std::string(layout.name), baseline, [layout](benchmark::State& state) {
             const FrameSize window = {int16_t(layout.previewWidth + kSidePanel + kMargin),
                                       int16_t(layout.previewHeight + kButtonRow + kMargin)};
-            GWorldPtr port = KeptFrame(window, 0);
+            GWorldPtr port = KeptFrame(window, kSourceFrame); // an image of the window's size
             const Rect control = {kMargin, kMargin, int16_t(kMargin + layout.previewHeight),
                                   int16_t(kMargin + layout.previewWidth)};
             PluginDataRec config{};
@@ -46,8 +43,8 @@ void AddPreviewFigure(const Layout& layout) {
             config.Sliders[0] = kGainSlider;
             config.Sliders[1] = kOffsetSlider;
             gConfigWorkSpace.TheConfig = &config;
-            gConfigWorkSpace.SourceClip = KeptFrame(layout.frame, kSourceSlot);
-            gConfigWorkSpace.TheFXClip = KeptFrame(layout.frame, kPreviewSlot);
+            gConfigWorkSpace.SourceClip = KeptFrame(layout.frame, kSourceFrame);
+            gConfigWorkSpace.TheFXClip = KeptFrame(layout.frame, kDestFrame);
             gConfigWorkSpace.CurrFrameIndex = 0;
             gConfigWorkSpace.MaxFrameIndex = 100;
             const Rect previewBounds = {0, 0, layout.frame.height, layout.frame.width};

@@ -32,8 +32,8 @@ void AddRequestFigure(FrameSize size, const std::string& baseline, const char* n
 // The host's own share of a fade frame: its blend of the clean copy over the output.
 void AddHostBlendFigure(FrameSize size, const std::string& baseline) {
     figures::AddFigure("host-blend/" + size.Label(), baseline, [size](benchmark::State& state) {
-        PixMapHandle from = GetGWorldPixMap(KeptFrame(size, 0));
-        PixMapHandle to = GetGWorldPixMap(KeptFrame(size, 1));
+        PixMapHandle from = GetGWorldPixMap(KeptFrame(size, kSourceFrame));
+        PixMapHandle to = GetGWorldPixMap(KeptFrame(size, kDestFrame));
         const Rect whole = {0, 0, size.height, size.width};
         figures::Measure(state, [&] { BenchHost::Blit(from, to, &whole, &whole, kFadeOpacity); });
     });

@@ -147,6 +147,14 @@ void ReportOutcome(const RenderOutcome& outcome, const OutputSettings& settings,
                  seconds > 0 ? double(outcome.framesWritten) / seconds : 0.0);
 }
 
+// The effect covers the whole clip, drawing into `frame` at its full size.
+void CoverWholeClip(_PluginParams& params, const ClipInfo& info, GWorldPtr frame) {
+    params.startFrame = 0;
+    params.frameCount = int32_t(std::min<int64_t>(info.frameCount, INT32_MAX));
+    params.frame = frame;
+    params.frameRect = ViewOf(frame).bounds;
+}
+
 void RequireFrameInClip(int32_t at, const ClipInfo& info) {
     if (at >= info.frameCount)
         throw UsageError("--at " + std::to_string(at) + " is past the end of " + info.name +
@@ -227,10 +235,7 @@ int RunThumbnail(const CommandLine& line, const Console& console) {
 
     PluginCaller caller(bundle->Entry(), session);
     _PluginParams& params = caller.Params();
-    params.startFrame = 0;
-    params.frameCount = int32_t(std::min<int64_t>(info.frameCount, INT32_MAX));
-    params.frame = frame.get();
-    params.frameRect = ViewOf(frame.get()).bounds;
+    CoverWholeClip(params, info, frame.get());
     params.getInfo.bestThumbOffset = line.at;
     caller.Require(kPlugFilePlaceHolder, "the placeholder of frame " + std::to_string(line.at));
     writer->Write(ViewOf(frame.get()), nullptr);
@@ -283,10 +288,7 @@ int RunConfigure(const CommandLine& line, const Console& console) {
     // start and length when its window opens.
     PluginCaller caller(bundle->Entry(), session);
     _PluginParams& params = caller.Params();
-    params.startFrame = 0;
-    params.frameCount = int32_t(std::min<int64_t>(info.frameCount, INT32_MAX));
-    params.frame = frame.get();
-    params.frameRect = ViewOf(frame.get()).bounds;
+    CoverWholeClip(params, info, frame.get());
     params.renderFrame = line.at;
     caller.Require(kPlugInitialize, "to begin the preview");
     const int32_t previewed = caller.Send(kPlugDoFrame);

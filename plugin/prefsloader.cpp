@@ -64,23 +64,25 @@ RGBColor GetColor(const uint8_t* record, size_t offset) {
                     Get<uint16_t>(record, offset + 4)};
 }
 
-uint8_t* RecordBytes(ConfigSaveH h) { return reinterpret_cast<uint8_t*>(*h); }
+uint8_t* RecordBytes(ConfigSaveH h) {
+    return reinterpret_cast<uint8_t*>(*h);
+}
 
-// The preferences file's specification; noErr or fnfErr leave it usable.
-OSErr PrefsFileSpec(FSSpec* spec) {
+// The preferences file's FSSpec; noErr or fnfErr leave it usable.
+OSErr PrefsFileSpec(FSSpec* fileSpec) {
     int16_t vRefNum;
     int32_t dirID;
-    OSErr err = FindFolder(kOnSystemDisk, kPreferencesFolderType, kDontCreateFolder, &vRefNum,
-                           &dirID);
+    OSErr err =
+        FindFolder(kOnSystemDisk, kPreferencesFolderType, kDontCreateFolder, &vRefNum, &dirID);
     if (err != noErr) return err;
     Str255 name;
     CToText(kPrefsFileName, name);
-    return FSMakeFSSpec(vRefNum, dirID, name, spec);
+    return FSMakeFSSpec(vRefNum, dirID, name, fileSpec);
 }
 
 // Opens the preferences file and makes it current; -1 when that fails.
-ResFileRefNum OpenPrefsFile(const FSSpec& spec, int8_t permission) {
-    const ResFileRefNum file = FSpOpenResFile(&spec, permission);
+ResFileRefNum OpenPrefsFile(const FSSpec& fileSpec, int8_t permission) {
+    const ResFileRefNum file = FSpOpenResFile(&fileSpec, permission);
     if (file == -1 || ResError() != noErr) return -1;
     UseResFile(file);
     return ResError() == noErr ? file : ResFileRefNum(-1);
@@ -112,7 +114,8 @@ Boolean Config2Save(const PluginDataRec* TheConfig, ConfigSaveH TheSaveConfig) {
     Put<uint32_t>(record, kOffVersion, CConfigSaveVersion);
     PutRelRect(record, kOffStartRel, TheConfig->StartRel);
     PutRelRect(record, kOffEndRel, TheConfig->EndRel);
-    for (int n = 0; n < kColorCount; ++n) PutColor(record, kOffColors + 6 * n, TheConfig->Colors[n]);
+    for (int n = 0; n < kColorCount; ++n)
+        PutColor(record, kOffColors + 6 * n, TheConfig->Colors[n]);
     for (int n = 0; n < kSliderCount; ++n)
         Put<int16_t>(record, kOffSliders + 2 * n, TheConfig->Sliders[n]);
     PutColor(record, kOffFrameStartColor, TheConfig->FrameStartColor);
@@ -131,7 +134,8 @@ Boolean Save2Config(PluginDataPtr TheConfig, ConfigSaveH TheSaveConfig) {
     if (Get<uint32_t>(record, kOffVersion) != CConfigSaveVersion) return false;
     TheConfig->StartRel = GetRelRect(record, kOffStartRel);
     TheConfig->EndRel = GetRelRect(record, kOffEndRel);
-    for (int n = 0; n < kColorCount; ++n) TheConfig->Colors[n] = GetColor(record, kOffColors + 6 * n);
+    for (int n = 0; n < kColorCount; ++n)
+        TheConfig->Colors[n] = GetColor(record, kOffColors + 6 * n);
     for (int n = 0; n < kSliderCount; ++n)
         TheConfig->Sliders[n] = Get<int16_t>(record, kOffSliders + 2 * n);
     TheConfig->FrameStartColor = GetColor(record, kOffFrameStartColor);
@@ -142,10 +146,10 @@ Boolean Save2Config(PluginDataPtr TheConfig, ConfigSaveH TheSaveConfig) {
 
 Boolean SaveConfig(const PluginDataRec* TheConfig) {
     if (!TheConfig) return false;
-    FSSpec spec;
-    const OSErr specErr = PrefsFileSpec(&spec);
+    FSSpec fileSpec;
+    const OSErr specErr = PrefsFileSpec(&fileSpec);
     if (specErr == fnfErr) {
-        FSpCreateResFile(&spec, FOUR_CHAR_CODE("Brnd"), kPrefType, 0);
+        FSpCreateResFile(&fileSpec, FOUR_CHAR_CODE("Brnd"), kPrefType, 0);
         if (ResError() != noErr) return false;
     } else if (specErr != noErr) {
         return false;
@@ -159,7 +163,7 @@ Boolean SaveConfig(const PluginDataRec* TheConfig) {
     }
 
     const ResFileRefNum saved = CurResFile();
-    const ResFileRefNum file = OpenPrefsFile(spec, fsRdWrPerm);
+    const ResFileRefNum file = OpenPrefsFile(fileSpec, fsRdWrPerm);
     if (file == -1) {
         DisposeHandle(record);
         UseResFile(saved);
@@ -182,10 +186,10 @@ Boolean SaveConfig(const PluginDataRec* TheConfig) {
 
 Boolean ReadConfig(PluginDataPtr TheConfig) {
     if (!TheConfig) return false;
-    FSSpec spec;
-    if (PrefsFileSpec(&spec) != noErr) return false;
+    FSSpec fileSpec;
+    if (PrefsFileSpec(&fileSpec) != noErr) return false;
     const ResFileRefNum saved = CurResFile();
-    const ResFileRefNum file = OpenPrefsFile(spec, fsRdPerm);
+    const ResFileRefNum file = OpenPrefsFile(fileSpec, fsRdPerm);
     if (file == -1) {
         UseResFile(saved);
         return false;

@@ -19,6 +19,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextFragment>
+#include <QTextTable>
 
 #include <cstdio>
 #include <stdexcept>
@@ -33,6 +34,8 @@ constexpr qreal kFooterBandMm = 10;
 constexpr qreal kMmPerInch = 25.4;
 constexpr int kBodyPointSize = 10;
 constexpr int kFooterPointSize = 8;
+// Room around a table cell's text, in pixels of the reference resolution below.
+constexpr qreal kTableCellPadding = 4;
 // Image sizes in a text document's formats are in pixels of this reference resolution;
 // the application is told to use it (Qt::AA_Use96Dpi) so it does not depend on a screen.
 constexpr qreal kImageUnitsPerInch = 96;
@@ -85,8 +88,8 @@ QImage LoadPicture(QTextDocument& manual, const QTextImageFormat& format,
 
 // Gives a picture wider than the text the text's width, keeping its proportions.
 QTextImageFormat FittedFormat(QTextImageFormat format, const QImage& picture, qreal textWidth) {
-    const qreal width = format.hasProperty(QTextFormat::ImageWidth) ? format.width()
-                                                                    : qreal(picture.width());
+    const qreal width =
+        format.hasProperty(QTextFormat::ImageWidth) ? format.width() : qreal(picture.width());
     if (width > textWidth) {
         format.setWidth(textWidth);
         format.setHeight(textWidth * picture.height() / picture.width());
@@ -104,6 +107,18 @@ void PlacePictures(QTextDocument& manual, const QString& sourcePath, qreal textW
     }
 }
 
+// Tables come from the Markdown with their text touching the rules; give them air.
+void PadTables(QTextDocument& manual) {
+    for (QTextFrame* frame : manual.rootFrame()->childFrames()) {
+        if (auto* table = qobject_cast<QTextTable*>(frame)) {
+            QTextTableFormat format = table->format();
+            format.setCellPadding(kTableCellPadding);
+            format.setBorderCollapse(true);
+            table->setFormat(format);
+        }
+    }
+}
+
 QString TitleOf(const QTextDocument& manual, const QString& sourcePath) {
     for (QTextBlock block = manual.begin(); block.isValid(); block = block.next()) {
         if (block.blockFormat().headingLevel() == 1 && !block.text().trimmed().isEmpty())
@@ -114,9 +129,8 @@ QString TitleOf(const QTextDocument& manual, const QString& sourcePath) {
 
 void SetUpPages(QPdfWriter& writer, const QString& title) {
     writer.setPageSize(QPageSize(QPageSize::A4));
-    writer.setPageMargins(
-        QMarginsF(kPageMarginMm, kPageMarginMm, kPageMarginMm, kPageMarginMm),
-        QPageLayout::Millimeter);
+    writer.setPageMargins(QMarginsF(kPageMarginMm, kPageMarginMm, kPageMarginMm, kPageMarginMm),
+                          QPageLayout::Millimeter);
     writer.setTitle(title);
     writer.setCreator("mkmanual");
 }
@@ -161,7 +175,7 @@ void TypesetManual(const QString& sourcePath, const QString& outputPath) {
         throw ManualError("cannot write '" + outputPath + "': " + output.errorString());
     QPdfWriter writer(&output);
 
-    // Declared after the writer, on which its layout measures the text.
+    // Declared after the writer so that it goes first: its layout measures text on the writer.
     QTextDocument manual;
     manual.setDefaultFont(QFont(kBodyFont, kBodyPointSize));
     manual.setDocumentMargin(0); // the page margins are the writer's
@@ -170,10 +184,13 @@ void TypesetManual(const QString& sourcePath, const QString& outputPath) {
     const QString title = TitleOf(manual, sourcePath);
     SetUpPages(writer, title);
 
+    PlacePictures(manual, sourcePath, writer.width() * kImageUnitsPerInch / writer.logicalDpiX());
+    PadTables(manual);
+    // Last, once every format is final: this lays the whole document out again in pages. A
+    // format changed after it would be laid out lazily, and the text after it not at all.
     manual.documentLayout()->setPaintDevice(&writer);
     manual.setPageSize(
         QSizeF(writer.width(), writer.height() - DeviceUnitsOfMm(writer, kFooterBandMm)));
-    PlacePictures(manual, sourcePath, writer.width() * kImageUnitsPerInch / writer.logicalDpiX());
 
     DrawPages(writer, manual, title);
     if (!output.commit())

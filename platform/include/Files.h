@@ -22,11 +22,11 @@ enum : int8_t {
     fsRdWrPerm = 3,
 };
 
-// Fills *spec for `fileName` in folder (vRefNum, dirID). noErr when the file exists, fnfErr
-// when it does not (spec still filled, ready for creation), dirNFErr for an unknown folder,
+// Fills *fileSpec for `fileName` in folder (vRefNum, dirID). noErr when the file exists, fnfErr
+// when it does not (fileSpec still filled, ready for creation), dirNFErr for an unknown folder,
 // paramErr for a name that is empty or holds '/' or ':'.
-OSErr FSMakeFSSpec(int16_t vRefNum, int32_t dirID, ConstStr255Param fileName, FSSpec* spec);
+OSErr FSMakeFSSpec(int16_t vRefNum, int32_t dirID, ConstStr255Param fileName, FSSpec* fileSpec);
 
-// The full path of a specification, zero-terminated into path (size bytes); false if it does
+// The full path an FSSpec names, zero-terminated into path (size bytes); false if it does
 // not fit or the folder is unknown.
-Boolean FSpGetPath(const FSSpec* spec, char* path, long size);
+Boolean FSpGetPath(const FSSpec* fileSpec, char* path, long size);

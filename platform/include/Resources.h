@@ -15,8 +15,8 @@
 
 typedef int16_t ResFileRefNum;
 
-void FSpCreateResFile(const FSSpec* spec, OSType creator, OSType fileType, int16_t scriptTag);
-ResFileRefNum FSpOpenResFile(const FSSpec* spec, int8_t permission); // -1 on failure
+void FSpCreateResFile(const FSSpec* fileSpec, OSType creator, OSType fileType, int16_t scriptTag);
+ResFileRefNum FSpOpenResFile(const FSSpec* fileSpec, int8_t permission); // -1 on failure
 // Opens a resource file by path, read-only unless permission asks for writing; -1 on failure.
 ResFileRefNum OpenResFileAtPath(const char* path, int8_t permission);
 // Creates an empty resource file at path (an existing file is left alone: dupFNErr).

@@ -99,22 +99,22 @@ OSErr FindFolder(int16_t, OSType folderType, Boolean createFolder, int16_t* foun
     return noErr;
 }
 
-OSErr FSMakeFSSpec(int16_t, int32_t dirID, ConstStr255Param fileName, FSSpec* spec) {
+OSErr FSMakeFSSpec(int16_t, int32_t dirID, ConstStr255Param fileName, FSSpec* fileSpec) {
     const std::optional<std::string_view> leaf = LeafName(fileName);
-    if (!spec || !leaf) return paramErr;
+    if (!fileSpec || !leaf) return paramErr;
     const std::optional<std::string> folder = FolderPath(dirID);
     if (!folder) return dirNFErr;
-    spec->vRefNum = kSystemVolumeRefNum;
-    spec->parID = dirID;
-    std::memcpy(spec->name, fileName, leaf->size() + 1);
+    fileSpec->vRefNum = kSystemVolumeRefNum;
+    fileSpec->parID = dirID;
+    std::memcpy(fileSpec->name, fileName, leaf->size() + 1);
     struct stat info;
     return ::stat(PathInFolder(*folder, *leaf).c_str(), &info) == 0 ? noErr : fnfErr;
 }
 
-Boolean FSpGetPath(const FSSpec* spec, char* path, long size) {
-    if (!spec || !path || size <= 0) return false;
-    const std::optional<std::string_view> leaf = LeafName(spec->name);
-    const std::optional<std::string> folder = FolderPath(spec->parID);
+Boolean FSpGetPath(const FSSpec* fileSpec, char* path, long size) {
+    if (!fileSpec || !path || size <= 0) return false;
+    const std::optional<std::string_view> leaf = LeafName(fileSpec->name);
+    const std::optional<std::string> folder = FolderPath(fileSpec->parID);
     if (!leaf || !folder) return false;
     const std::string full = PathInFolder(*folder, *leaf);
     if (full.size() >= size_t(size)) return false;

@@ -209,9 +209,9 @@ std::optional<std::span<const uint8_t>> IndexedString(std::span<const uint8_t> l
     }
 }
 
-std::optional<std::string> SpecPath(const FSSpec* spec) {
+std::optional<std::string> SpecPath(const FSSpec* fileSpec) {
     char path[sizeof(FSRef::path)];
-    if (!spec || !FSpGetPath(spec, path, sizeof path)) return std::nullopt;
+    if (!fileSpec || !FSpGetPath(fileSpec, path, sizeof path)) return std::nullopt;
     return std::string(path);
 }
 
@@ -226,15 +226,15 @@ OSErr CreateResFileAtPath(const char* path) {
 
 // The creator and file type have no place in a file on this platform, so they are not kept;
 // nor is the script of the name, which is used as bytes.
-void FSpCreateResFile(const FSSpec* spec, OSType, OSType, int16_t) {
-    const std::optional<std::string> path = SpecPath(spec);
-    if (!path) return Report(spec ? dirNFErr : paramErr);
+void FSpCreateResFile(const FSSpec* fileSpec, OSType, OSType, int16_t) {
+    const std::optional<std::string> path = SpecPath(fileSpec);
+    if (!path) return Report(fileSpec ? dirNFErr : paramErr);
     CreateResFileAtPath(path->c_str());
 }
 
-ResFileRefNum FSpOpenResFile(const FSSpec* spec, int8_t permission) {
-    const std::optional<std::string> path = SpecPath(spec);
-    if (!path) return Answer(spec ? dirNFErr : paramErr, kOpenFailed);
+ResFileRefNum FSpOpenResFile(const FSSpec* fileSpec, int8_t permission) {
+    const std::optional<std::string> path = SpecPath(fileSpec);
+    if (!path) return Answer(fileSpec ? dirNFErr : paramErr, kOpenFailed);
     return OpenResourceFile(path->c_str(), permission, true);
 }
 

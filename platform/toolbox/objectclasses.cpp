@@ -69,8 +69,8 @@ const std::string& ClassIdentifier(ToolboxObjectClassRef objectClass) {
 
 bool ClassHandlesKind(ToolboxObjectClassRef objectClass, UInt32 eventClass, UInt32 kind) {
     const auto& events = objectClass->events;
-    return std::any_of(events.begin(), events.end(), [&](const EventTypeSpec& spec) {
-        return spec.eventClass == eventClass && spec.eventKind == kind;
+    return std::any_of(events.begin(), events.end(), [&](const EventTypeSpec& type) {
+        return type.eventClass == eventClass && type.eventKind == kind;
     });
 }
 

@@ -44,10 +44,10 @@ class FoldersTest : public ResourceFileTest {
         const OSErr err =
             FindFolder(kOnSystemDisk, kPreferencesFolderType, create, &volume, &folder);
         if (err != noErr) return "error " + std::to_string(err);
-        FSSpec spec;
-        EXPECT_EQ(FSMakeFSSpec(volume, folder, PString("probe"), &spec), fnfErr);
+        FSSpec fileSpec;
+        EXPECT_EQ(FSMakeFSSpec(volume, folder, PString("probe"), &fileSpec), fnfErr);
         char path[4096];
-        EXPECT_TRUE(FSpGetPath(&spec, path, sizeof path));
+        EXPECT_TRUE(FSpGetPath(&fileSpec, path, sizeof path));
         const std::string full(path);
         return full.substr(0, full.size() - std::string("/probe").size());
     }
@@ -118,16 +118,16 @@ TEST_F(FoldersTest, FSSpecOfExistingAndMissingFiles) {
     ScopedEnv config("XDG_CONFIG_HOME", folder_.c_str());
     const int32_t folder = FolderNumber();
     WriteBytes(folder_ / "there", {1});
-    FSSpec spec{};
-    EXPECT_EQ(FSMakeFSSpec(0, folder, PString("there"), &spec), noErr);
-    EXPECT_EQ(spec.parID, folder);
-    EXPECT_EQ(TextOf(spec.name), "there");
-    EXPECT_EQ(FSMakeFSSpec(0, folder, PString("not-there"), &spec), fnfErr);
-    EXPECT_EQ(TextOf(spec.name), "not-there"); // filled, ready for creation
-    EXPECT_EQ(FSMakeFSSpec(0, -7, PString("there"), &spec), dirNFErr);
-    EXPECT_EQ(FSMakeFSSpec(0, folder + 1000, PString("there"), &spec), dirNFErr);
+    FSSpec fileSpec{};
+    EXPECT_EQ(FSMakeFSSpec(0, folder, PString("there"), &fileSpec), noErr);
+    EXPECT_EQ(fileSpec.parID, folder);
+    EXPECT_EQ(TextOf(fileSpec.name), "there");
+    EXPECT_EQ(FSMakeFSSpec(0, folder, PString("not-there"), &fileSpec), fnfErr);
+    EXPECT_EQ(TextOf(fileSpec.name), "not-there"); // filled, ready for creation
+    EXPECT_EQ(FSMakeFSSpec(0, -7, PString("there"), &fileSpec), dirNFErr);
+    EXPECT_EQ(FSMakeFSSpec(0, folder + 1000, PString("there"), &fileSpec), dirNFErr);
     EXPECT_EQ(FSMakeFSSpec(0, folder, PString("there"), nullptr), paramErr);
-    EXPECT_EQ(FSMakeFSSpec(0, folder, nullptr, &spec), paramErr);
+    EXPECT_EQ(FSMakeFSSpec(0, folder, nullptr, &fileSpec), paramErr);
 }
 
 struct BadNameCase {
@@ -144,8 +144,8 @@ class BadFileNameTest : public FoldersTest, public ::testing::WithParamInterface
 
 TEST_P(BadFileNameTest, IsParamErr) {
     ScopedEnv config("XDG_CONFIG_HOME", folder_.c_str());
-    FSSpec spec;
-    EXPECT_EQ(FSMakeFSSpec(0, FolderNumber(), PString(GetParam().name), &spec), paramErr);
+    FSSpec fileSpec;
+    EXPECT_EQ(FSMakeFSSpec(0, FolderNumber(), PString(GetParam().name), &fileSpec), paramErr);
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, BadFileNameTest,
@@ -158,26 +158,26 @@ INSTANTIATE_TEST_SUITE_P(Names, BadFileNameTest,
 
 TEST_F(FoldersTest, PathMustFitTheBuffer) {
     ScopedEnv config("XDG_CONFIG_HOME", folder_.c_str());
-    FSSpec spec;
-    FSMakeFSSpec(0, FolderNumber(), PString(std::string(63, 'n')), &spec);
+    FSSpec fileSpec;
+    FSMakeFSSpec(0, FolderNumber(), PString(std::string(63, 'n')), &fileSpec);
     const std::string expected = (folder_ / std::string(63, 'n')).string();
     std::vector<char> path(expected.size() + 1, 'z');
-    ASSERT_TRUE(FSpGetPath(&spec, path.data(), long(path.size())));
+    ASSERT_TRUE(FSpGetPath(&fileSpec, path.data(), long(path.size())));
     EXPECT_EQ(std::string(path.data()), expected);
-    EXPECT_FALSE(FSpGetPath(&spec, path.data(), long(expected.size())));
+    EXPECT_FALSE(FSpGetPath(&fileSpec, path.data(), long(expected.size())));
     EXPECT_FALSE(FSpGetPath(nullptr, path.data(), long(path.size())));
-    spec.parID = -1;
-    EXPECT_FALSE(FSpGetPath(&spec, path.data(), long(path.size())));
+    fileSpec.parID = -1;
+    EXPECT_FALSE(FSpGetPath(&fileSpec, path.data(), long(path.size())));
 }
 
 TEST_F(FoldersTest, FSSpecsOfUnknownFoldersFail) {
-    FSSpec spec{};
-    spec.parID = -3;
-    spec.name[0] = 1;
-    spec.name[1] = 'x';
-    FSpCreateResFile(&spec, 0, 0, 0);
+    FSSpec fileSpec{};
+    fileSpec.parID = -3;
+    fileSpec.name[0] = 1;
+    fileSpec.name[1] = 'x';
+    FSpCreateResFile(&fileSpec, 0, 0, 0);
     EXPECT_EQ(ResError(), dirNFErr);
-    EXPECT_EQ(FSpOpenResFile(&spec, fsCurPerm), -1);
+    EXPECT_EQ(FSpOpenResFile(&fileSpec, fsCurPerm), -1);
     EXPECT_EQ(ResError(), dirNFErr);
     EXPECT_EQ(FSpOpenResFile(nullptr, fsCurPerm), -1);
     EXPECT_EQ(ResError(), paramErr);

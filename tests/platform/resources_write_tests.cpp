@@ -35,24 +35,24 @@ class ResourceWriteTest : public ResourceFileTest {
     }
 
     // The preferences file as the saved configuration names it; true when it exists.
-    bool PrefsSpec(FSSpec& spec) {
+    bool PrefsSpec(FSSpec& fileSpec) {
         int16_t volume = 0;
         int32_t folder = 0;
         EXPECT_EQ(
             FindFolder(kOnSystemDisk, kPreferencesFolderType, kDontCreateFolder, &volume, &folder),
             noErr);
-        return FSMakeFSSpec(volume, folder, PString("vorel-Prefs"), &spec) == noErr;
+        return FSMakeFSSpec(volume, folder, PString("vorel-Prefs"), &fileSpec) == noErr;
     }
 
     // The saved configuration's write: create when missing, open, drop the old record and
     // write, then add the new one, write and close. False where that sequence gives up.
     bool SaveRecord(uint8_t fill) {
-        FSSpec spec;
-        if (!PrefsSpec(spec)) {
-            FSpCreateResFile(&spec, FOUR_CHAR_CODE("vore"), kPref, 0);
+        FSSpec fileSpec;
+        if (!PrefsSpec(fileSpec)) {
+            FSpCreateResFile(&fileSpec, FOUR_CHAR_CODE("vore"), kPref, 0);
             if (ResError() != noErr) return false;
         }
-        const ResFileRefNum file = FSpOpenResFile(&spec, fsCurPerm);
+        const ResFileRefNum file = FSpOpenResFile(&fileSpec, fsCurPerm);
         UseResFile(file);
         if (ResError() != noErr) return false;
         if (Handle old = Get1Resource(kPref, 1)) {
@@ -71,9 +71,9 @@ class ResourceWriteTest : public ResourceFileTest {
 
     // The saved configuration's read: the record's first byte, or -1 when there is none.
     int ReadRecord() {
-        FSSpec spec;
-        if (!PrefsSpec(spec)) return -1;
-        const ResFileRefNum file = FSpOpenResFile(&spec, fsCurPerm);
+        FSSpec fileSpec;
+        if (!PrefsSpec(fileSpec)) return -1;
+        const ResFileRefNum file = FSpOpenResFile(&fileSpec, fsCurPerm);
         UseResFile(file);
         if (ResError() != noErr) return -1;
         Handle record = Get1Resource(kPref, 1);
@@ -170,9 +170,9 @@ TEST_F(ResourceWriteTest, CreationRefusesExistingFilesAndMissingFolders) {
     const Bytes before = ReadBytes(PrefsPath());
     EXPECT_EQ(CreateResFileAtPath(PrefsPath().c_str()), dupFNErr);
     EXPECT_EQ(ResError(), dupFNErr);
-    FSSpec spec;
-    ASSERT_TRUE(PrefsSpec(spec));
-    FSpCreateResFile(&spec, 0, kPref, 0);
+    FSSpec fileSpec;
+    ASSERT_TRUE(PrefsSpec(fileSpec));
+    FSpCreateResFile(&fileSpec, 0, kPref, 0);
     EXPECT_EQ(ResError(), dupFNErr);
     EXPECT_EQ(ReadBytes(PrefsPath()), before);
     EXPECT_EQ(CreateResFileAtPath(PathOf("nowhere/file.rsrc").c_str()), dirNFErr);
