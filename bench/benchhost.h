@@ -1,5 +1,6 @@
-// A minimal host for timing frame requests through the plug-in's entry point: GetFrame lends
-// one ready image, Blit blends with the opacity, the other callbacks answer success.
+// A minimal host that times frame requests through the plug-in's entry point.
+//
+// GetFrame lends one ready image, Blit blends with the opacity, the other callbacks answer success.
 #pragma once
 
 #include "benchframes.h"

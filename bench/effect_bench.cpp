@@ -1,5 +1,4 @@
-// The pixel effect over whole, half and empty regions at each frame size, and each row kernel
-// alone on one thread, beside memcpy of the frame.
+// The pixel effect over whole, half and empty regions, and each row kernel alone, beside memcpy.
 #include "benchframes.h"
 #include "figures.h"
 

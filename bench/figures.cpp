@@ -1,5 +1,4 @@
-// Rounds of Google Benchmark runs; every figure is divided by its baseline of the same round,
-// and the median over the rounds is reported.
+// Rounds of Google Benchmark runs, each figure over its baseline of the same round; medians.
 #include "figures.h"
 
 #include <algorithm>

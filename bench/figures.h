@@ -1,5 +1,4 @@
-// The figures of `make bench`: each is timed beside a memcpy of the same bytes in the same run
-// and reported as a ratio to it, over several rounds.
+// The figures of `make bench`: each a ratio to memcpy of the same bytes, measured in one run.
 #pragma once
 
 #include <benchmark/benchmark.h>

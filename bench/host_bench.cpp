@@ -1,9 +1,8 @@
-// reelhost's render throughput on a lossless clip, split into decode, the host's callbacks,
-// the plug-in's own time and encode, with the plug-in's share per frame beside memcpy of the
-// frame.
+// reelhost's render throughput on a lossless clip, split into decode, host, plug-in and encode.
 //
-// The clip is the file named by LUMASHIFT_BENCH_CLIP (run-benchmarks makes a lossless one when
-// the ffmpeg tool is there), otherwise the host's generated demo clip.
+// The plug-in's own time per frame is also put beside memcpy of the frame. The clip is the file
+// named by LUMASHIFT_BENCH_CLIP (run-benchmarks makes a lossless one when the ffmpeg tool is
+// there), otherwise the host's generated demo clip.
 #include "benchframes.h"
 #include "figures.h"
 
@@ -148,16 +147,16 @@ RenderSplit RenderOnce(reelhost::ClipSource& source, reelhost::PluginBundle& bun
     const reelhost::ClipInfo& info = clip.Info();
     reelhost::HostSession session(clip, reelhost::HostSettings{});
     session.EnableSound(true);
-    reelhost::OutputSettings spec;
-    spec.path = (folder / "out.mkv").string();
-    spec.width = info.width;
-    spec.height = info.height;
-    spec.rate = info.rate;
-    spec.sound = session.SoundOn();
-    spec.soundFormat = info.sound;
-    auto file = reelhost::OpenFrameWriter(reelhost::OutputKind::Video, spec);
+    reelhost::OutputSettings output;
+    output.path = (folder / "out.mkv").string();
+    output.width = info.width;
+    output.height = info.height;
+    output.rate = info.rate;
+    output.sound = session.SoundOn();
+    output.soundFormat = info.sound;
+    auto file = reelhost::OpenFrameWriter(reelhost::OutputKind::Video, output);
     TimedWriter writer(*file, split.encode);
-    reelhost::GWorldHolder frame = reelhost::MakeImage(spec.width, spec.height);
+    reelhost::GWorldHolder frame = reelhost::MakeImage(output.width, output.height);
 
     reelhost::RenderPlan plan;
     plan.frameCount = int32_t(info.frameCount);

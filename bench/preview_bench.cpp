@@ -1,5 +1,4 @@
-// One preview step of the configuration window per layout: the effect into the preview image,
-// then its scaled copy into the preview control's area of the window's port.
+// One preview step of the configuration window per layout: the effect, then its scaled copy.
 #include "benchframes.h"
 #include "figures.h"
 

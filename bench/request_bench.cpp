@@ -1,5 +1,4 @@
-// A whole frame request through the plug-in's entry point, with and without a fade, beside
-// memcpy of the frame and the pixel effect alone.
+// A whole frame request through the entry point, with and without a fade, beside memcpy.
 #include "benchframes.h"
 #include "benchhost.h"
 #include "figures.h"

@@ -1,5 +1,4 @@
-// The brightness effect: one exact table per call, run over the clipped region by the fastest
-// kernel that reproduces it.
+// The brightness effect: one exact table per call, run by the fastest kernel that reproduces it.
 #include "pixeleffect.h"
 
 #include "pixellib.h"

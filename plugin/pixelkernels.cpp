@@ -1,5 +1,4 @@
-// The plain table kernel, the proof each vector kernel passes before a call uses it, and the
-// frame driver.
+// The plain table kernel, the proof each vector kernel passes before use, and the frame driver.
 #include "pixelkernels.h"
 
 #include "pixelkernels_simd.h"

@@ -1,5 +1,4 @@
-// Row kernels of the brightness effect, the choice among them for this processor, and the frame
-// driver that walks rows by row bytes and shares them out to worker threads.
+// Row kernels of the brightness effect, the choice among them, and the row-sharing frame driver.
 //
 // Every kernel maps the red, green and blue bytes of each pixel through one 256-entry table and
 // keeps the alpha byte; a kernel is used for a call only after it has reproduced the table for

@@ -1,5 +1,7 @@
-// The x86-64 vector row kernels, each compiled for its own instruction set and chosen at run
-// time, so the bundle still runs on a processor without them.
+// The x86-64 vector row kernels, each built for its own instruction set and chosen at run time.
+//
+// Each runs only after the run-time check says the processor has its instructions, so the bundle
+// still runs on processors without them.
 #if defined(__x86_64__)
 
 #include "pixelkernels_simd.h"

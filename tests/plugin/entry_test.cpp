@@ -101,21 +101,23 @@ TEST_P(FadeClamp, AgainstTheFrameCount) {
     host.Send(plugin.entry, kPlugTerminate);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Begin, FadeClamp,
-    testing::Values(FadeClampCase{"BothOverHalf", 10, 8, 8, 5, 5},
-                    FadeClampCase{"OddCountHalvesDown", 9, 8, 8, 4, 4},
-                    FadeClampCase{"InOnlyToCount", 10, 12, 0, 10, 0},
-                    FadeClampCase{"OutOnlyKept", 10, 0, 3, 0, 3},
-                    FadeClampCase{"NegativeKept", 10, -4, 0, -4, 0}),
-    [](const testing::TestParamInfo<FadeClampCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Begin, FadeClamp,
+                         testing::Values(FadeClampCase{"BothOverHalf", 10, 8, 8, 5, 5},
+                                         FadeClampCase{"OddCountHalvesDown", 9, 8, 8, 4, 4},
+                                         FadeClampCase{"InOnlyToCount", 10, 12, 0, 10, 0},
+                                         FadeClampCase{"OutOnlyKept", 10, 0, 3, 0, 3},
+                                         FadeClampCase{"NegativeKept", 10, -4, 0, -4, 0}),
+                         [](const testing::TestParamInfo<FadeClampCase>& info) {
+                             return info.param.name;
+                         });
 
 TEST_F(Entry, BeginCopiesTheConfigurationAndEndReleasesEverything) {
     host_.filterInfo.sliderValues[1] = 0.25f;
     ASSERT_EQ(Send(kPlugInitialize), kPluginOK);
     EXPECT_EQ(host_.CallNames(), (Names{"NewPtrClear", "NewPtrClear", "NewPtrClear",
                                         "GetFilterInfo", "ReleaseFilterInfo"}));
-    const auto* floats = reinterpret_cast<const float*>(static_cast<const int32_t*>(host_.params.clientData) + 2);
+    const auto* floats =
+        reinterpret_cast<const float*>(static_cast<const int32_t*>(host_.params.clientData) + 2);
     EXPECT_EQ(floats[1], 0.25f);
     const size_t withRender = host_.LiveBlocks();
     EXPECT_EQ(Send(kPlugTerminate), kPluginOK);
@@ -192,12 +194,23 @@ TEST_F(Frames, NeutralConfigurationCopiesTheSourceExactly) {
     EXPECT_EQ(host_.LiveFrames(), 0u);
 }
 
+TEST_F(Frames, AFrameWhoseBoundsDoNotStartAtTheOriginPassesUnprocessed) {
+    // The effect leaves such a frame alone, so the output is the unprocessed source where the
+    // two overlap, and nothing was drawn from outside the source's pixels.
+    host_.frameOrigin = Point{10, 20};
+    ASSERT_EQ(RenderFrame(3), kPluginOK);
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x)
+            ASSERT_EQ(PixelAt(host_.Output(), x, y),
+                      x >= 20 && y >= 10 ? TestHost::SourcePixel(103, x, y) : 0u)
+                << x << "," << y;
+}
+
 TEST_F(Frames, CallOrderOfAPlainFrame) {
     RenderFrame(3);
-    EXPECT_EQ(host_.CallNames(),
-              (Names{"NewPtrClear", "NewPtrClear", "NewPtrClear", "GetFilterInfo",
-                     "ReleaseFilterInfo", "GetFrame",
-                     "MixAudio", "ReleaseFrame", "DisposePtr", "DisposePtr"}));
+    EXPECT_EQ(host_.CallNames(), (Names{"NewPtrClear", "NewPtrClear", "NewPtrClear",
+                                        "GetFilterInfo", "ReleaseFilterInfo", "GetFrame",
+                                        "MixAudio", "ReleaseFrame", "DisposePtr", "DisposePtr"}));
 }
 
 struct FadeCase {
@@ -229,7 +242,8 @@ TEST_F(Frames, FadedFrameIsTheBlendOfSourceOverEffect) {
     // The effect at full offset makes the region white; the fade lays the source over it.
     // Default configuration here, so the effect is the identity and the blend too.
     ASSERT_EQ(RenderFrame(5, 10, 0), kPluginOK);
-    for (int x = 0; x < 64; ++x) ASSERT_EQ(PixelAt(host_.Output(), x, 7), TestHost::SourcePixel(105, x, 7));
+    for (int x = 0; x < 64; ++x)
+        ASSERT_EQ(PixelAt(host_.Output(), x, 7), TestHost::SourcePixel(105, x, 7));
     EXPECT_EQ(host_.CountCalls("Blit"), 1);
 }
 

@@ -1,5 +1,4 @@
-// Which kernel a call gets for given sliders and processor features, forced fallbacks included,
-// and that the chosen one always reproduces the table.
+// Which kernel a call gets for given sliders and processor features, forced fallbacks included.
 #include "pixelkernel_testing.h"
 
 #include <algorithm>

@@ -1,5 +1,4 @@
-// The frame driver: regions touching every edge, padded row bytes, odd widths, guard bytes
-// around and between the rows of the destination, in place, and rows shared among threads.
+// The frame driver: regions at every edge, padded rows, odd widths, guard bytes, shared rows.
 #include "pixelkernel_testing.h"
 
 #include "DataHandling.h"

@@ -1,5 +1,4 @@
-// Each row kernel against the plain formula table: random rows of every length and alignment,
-// in place, every slider pair of the range, and values a stored configuration may carry.
+// Each row kernel against the plain formula table: random rows, in place, every slider pair.
 #include "pixelkernel_testing.h"
 
 using namespace kerneltest;

@@ -1,5 +1,4 @@
-// Shared by the kernel tests: the formula written plainly, guarded pixel buffers, and which
-// kernels this processor can run.
+// Shared by the kernel tests: the formula written plainly, guarded buffers, runnable kernels.
 #pragma once
 
 #include "pixelkernels.h"

@@ -1,5 +1,4 @@
-// The row workers: every chunk runs exactly once, helpers really take part, calls from
-// several threads are taken in turn.
+// The row workers: every chunk runs once, helpers take part, concurrent callers take turns.
 #include "pixelkernels_workers.h"
 
 #include <algorithm>

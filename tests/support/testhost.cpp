@@ -47,8 +47,8 @@ void BlendPixels(const uint8_t* src, uint8_t* dst, int pixelCount, int opacity) 
 }
 
 TestHost::TestHost(int16_t width, int16_t height) {
-    procs_ = _HYProcs{CbNewPtrClear, CbDisposePtr,    CbGetFrame,      CbReleaseFrame,
-                      CbBlit,        CbMixAudio,      CbGetFilterInfo, CbReleaseFilterInfo};
+    procs_ = _HYProcs{CbNewPtrClear, CbDisposePtr, CbGetFrame,      CbReleaseFrame,
+                      CbBlit,        CbMixAudio,   CbGetFilterInfo, CbReleaseFilterInfo};
     params.interfaceVersion = kHostInterfaceVersion;
     params.instance = this;
     params.procs = &procs_;
@@ -59,15 +59,18 @@ TestHost::TestHost(int16_t width, int16_t height) {
 }
 
 TestHost::~TestHost() {
-    for (auto& [cookie, image] : lentFrames_) DisposeGWorld(image);
-    for (Ptr block : blocks_) DisposePtr(block);
+    for (auto& [cookie, image] : lentFrames_)
+        DisposeGWorld(image);
+    for (Ptr block : blocks_)
+        DisposePtr(block);
     DisposeGWorld(params.frame);
     if (sCurrent == this) sCurrent = nullptr;
 }
 
 std::vector<std::string> TestHost::CallNames() const {
     std::vector<std::string> names;
-    for (const HostCall& call : calls) names.push_back(call.name);
+    for (const HostCall& call : calls)
+        names.push_back(call.name);
     return names;
 }
 
@@ -142,6 +145,13 @@ HYPluginResult TestHost::CbGetFrame(void* instance, int32_t frameIndex, GWorldPt
     if (host->frameWithoutImage) return kPluginOK;
     GWorldPtr image = NewTestImage(width, height);
     if (!image) return kPluginOutOfMemory;
+    if (host->frameOrigin.h || host->frameOrigin.v) {
+        DisposeGWorld(image);
+        image = nullptr;
+        Rect bounds = {host->frameOrigin.v, host->frameOrigin.h,
+                       int16_t(host->frameOrigin.v + height), int16_t(host->frameOrigin.h + width)};
+        if (NewGWorld(&image, 32, &bounds, nullptr, nullptr, 0) != noErr) return kPluginOutOfMemory;
+    }
     PaintSource(image, frameIndex);
     void* cookie = reinterpret_cast<void*>(intptr_t(host->nextCookie_++));
     host->lentFrames_[cookie] = image;
@@ -164,9 +174,9 @@ HYPluginResult TestHost::CbReleaseFrame(void* instance, void* cookie) {
 
 HYPluginResult TestHost::CbBlit(PixMapHandle src, PixMapHandle dst, const Rect* srcRect,
                                 const Rect* dstRect, int16_t opacity) {
-    sCurrent->Record("Blit", {srcRect->top, srcRect->left, srcRect->bottom, srcRect->right,
-                              dstRect->top, dstRect->left, dstRect->bottom, dstRect->right,
-                              opacity});
+    sCurrent->Record("Blit",
+                     {srcRect->top, srcRect->left, srcRect->bottom, srcRect->right, dstRect->top,
+                      dstRect->left, dstRect->bottom, dstRect->right, opacity});
     HYPluginResult result;
     if (sCurrent->Fails("Blit", &result)) return result;
     Rect srcBounds, dstBounds;
@@ -175,7 +185,8 @@ HYPluginResult TestHost::CbBlit(PixMapHandle src, PixMapHandle dst, const Rect* 
     const int rows = std::min(srcRect->bottom - srcRect->top, dstRect->bottom - dstRect->top);
     const int cols = std::min(srcRect->right - srcRect->left, dstRect->right - dstRect->left);
     for (int y = 0; y < rows; ++y) {
-        const uint8_t* s = RowOf(src, srcBounds, srcRect->top + y) + (srcRect->left - srcBounds.left) * 4;
+        const uint8_t* s =
+            RowOf(src, srcBounds, srcRect->top + y) + (srcRect->left - srcBounds.left) * 4;
         uint8_t* d = RowOf(dst, dstBounds, dstRect->top + y) + (dstRect->left - dstBounds.left) * 4;
         BlendPixels(s, d, cols, opacity);
     }

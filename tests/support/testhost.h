@@ -31,6 +31,7 @@ class TestHost {
     bool filterInfoMissing = false;                 // GetFilterInfo hands out no record
     _HYPluginFilterInfo filterInfo{{0.5f, 0.5f, 0.5f}, 0, 0};
     int32_t clipLength = 1000; // frames GetFrame can serve, from 0
+    Point frameOrigin{0, 0};   // top-left corner of the bounds of the frames GetFrame lends
 
     // What happened.
     std::vector<HostCall> calls;

@@ -39,9 +39,12 @@ struct FrameSize {
 // The frame fetched for the configuration window, by video format.
 FrameSize WindowFrameSize(int16_t mediaType) {
     switch (mediaType) {
-    case kMediaPAL: return {720, 576};
-    case kMediaHD: return {960, 540};
-    default: return {720, 480};
+    case kMediaPAL:
+        return {720, 576};
+    case kMediaHD:
+        return {960, 540};
+    default:
+        return {720, 480};
     }
 }
 
@@ -106,13 +109,20 @@ void CopyWholeImage(GWorldPtr from, GWorldPtr to, const Rect& fromRect, const Re
 
 HYPluginResult Dispatch(int16_t which, _PluginParams* params) {
     switch (params->selector) {
-    case kPlugGetInfo: return EffectGetInfos(which, params);
-    case kPlugInitialize: return EffectBegins(which, params);
-    case kPlugFilePlaceHolder: return MakeEffectPlaceHolders(which, params);
-    case kPlugDoFrame: return EffectDrives(which, params);
-    case kPlugTerminate: return EffectEnds(which, params);
-    case kPlugCustomButtonClick: return CustomButtons(which, params);
-    default: return kPluginOK;
+    case kPlugGetInfo:
+        return EffectGetInfos(which, params);
+    case kPlugInitialize:
+        return EffectBegins(which, params);
+    case kPlugFilePlaceHolder:
+        return MakeEffectPlaceHolders(which, params);
+    case kPlugDoFrame:
+        return EffectDrives(which, params);
+    case kPlugTerminate:
+        return EffectEnds(which, params);
+    case kPlugCustomButtonClick:
+        return CustomButtons(which, params);
+    default:
+        return kPluginOK;
     }
 }
 
@@ -155,8 +165,10 @@ void SetFilterParamInfos(_PluginParams* params) {
         _HYPluginFilterSliderInfo& slider = params->getInfo2.filterSliders[i];
         slider.defaultValue = kHostSliderDefault;
         CopyListEntry(kSliderLabelList, int16_t(i + 1), slider.label, sizeof slider.label);
-        CopyListEntry(kSliderRangeList, int16_t(2 * i + 1), slider.minLabel, sizeof slider.minLabel);
-        CopyListEntry(kSliderRangeList, int16_t(2 * i + 2), slider.maxLabel, sizeof slider.maxLabel);
+        CopyListEntry(kSliderRangeList, int16_t(2 * i + 1), slider.minLabel,
+                      sizeof slider.minLabel);
+        CopyListEntry(kSliderRangeList, int16_t(2 * i + 2), slider.maxLabel,
+                      sizeof slider.maxLabel);
     }
     params->getInfo.pluginFlags |= kCustomButtonFlag;
     CopyListEntry(kButtonTitleList, 1, params->getInfo3.buttonTitle,
@@ -278,8 +290,8 @@ HYPluginResult EffectDrives(int16_t, _PluginParams* params) {
         const int16_t opacity = FadeOpacity(params->renderFrame, params->frameCount,
                                             data->fadeInFrames, data->fadeOutFrames);
         if (opacity >= 0) {
-            cleanCopyFailed = NewGWorld(&cleanCopy, 32, &srcRect, nullptr, nullptr, 0) != noErr ||
-                              !cleanCopy;
+            cleanCopyFailed =
+                NewGWorld(&cleanCopy, 32, &srcRect, nullptr, nullptr, 0) != noErr || !cleanCopy;
             if (!cleanCopyFailed) CopyWholeImage(source, cleanCopy, srcRect, srcRect);
         }
         if (!cleanCopyFailed) {
@@ -306,7 +318,11 @@ HYPluginResult ApplyEffect(GWorldPtr sourceFrame, _PluginParams* params) {
     const Rect srcRect = MovedToOrigin(GetPortRect(sourceFrame));
     const OSErr status = NewGWorld(&data->effectGWorld, 32, &srcRect, nullptr, nullptr, 0);
     if (status == noErr && data->effectGWorld) {
-        CopyWholeImage(sourceFrame, data->effectGWorld, srcRect, srcRect);
+        // The effect writes every pixel of a frame that starts at the origin (the region mapped,
+        // the rest copied), so only a frame it leaves untouched needs the unprocessed copy first.
+        const Rect bounds = GetPortRect(sourceFrame);
+        if (bounds.top != 0 || bounds.left != 0)
+            CopyWholeImage(sourceFrame, data->effectGWorld, srcRect, srcRect);
         ApplyLineArtEffect(sourceFrame, data->effectGWorld, params);
         CopyWholeImage(data->effectGWorld, params->frame, srcRect, params->frameRect);
     }
