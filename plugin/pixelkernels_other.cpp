@@ -1,5 +1,4 @@
 // Processor families without vector kernels of ours: the plain table kernel serves every call.
-#if !defined(__x86_64__)
 
 #include "pixelkernels_simd.h"
 
@@ -10,5 +9,3 @@ CpuFeatures DetectCpuFeatures() {
 SimdRowKernels CompiledSimdKernels() {
     return {};
 }
-
-#endif

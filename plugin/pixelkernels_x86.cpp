@@ -2,7 +2,6 @@
 //
 // Each runs only after the run-time check says the processor has its instructions, so the bundle
 // still runs on processors without them.
-#if defined(__x86_64__)
 
 #include "pixelkernels_simd.h"
 
@@ -108,5 +107,3 @@ CpuFeatures DetectCpuFeatures() {
 SimdRowKernels CompiledSimdKernels() {
     return {Avx2ArithmeticRow, Avx512TableRow};
 }
-
-#endif

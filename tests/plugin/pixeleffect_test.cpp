@@ -1,5 +1,6 @@
 // The pixel loop against a plain, obviously correct version of the formula.
 #include "pixeleffect.h"
+#include "pixelkernel_testing.h"
 #include "testhost.h"
 
 #include "DataHandling.h"
@@ -14,13 +15,7 @@ namespace {
 
 // The formula, one channel at a time, written independently of the fast path.
 uint8_t ReferenceChannel(uint8_t c, int16_t s1, int16_t s2) {
-    const double gain = 1 + ((s1 - 50) * 2) / 100.0;
-    const double offset = ((s2 - 50) * 2 * 255) / 100.0;
-    double v = c * gain;
-    v = v + offset;
-    if (v < 0) v = 0;
-    if (v > 255) v = 255;
-    return uint8_t(std::trunc(v));
+    return kerneltest::FormulaChannel(c, s1, s2);
 }
 
 PluginDataRec ConfigWith(int16_t s1, int16_t s2) {
