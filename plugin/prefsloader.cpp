@@ -104,6 +104,25 @@ bool ReplaceRecord(Handle newRecord) {
     return true;
 }
 
+// Puts `record`, which this call takes over, into the preferences file. The file is written
+// once, as it closes: that write's result is the answer, and a failed write leaves the file on
+// disk as it was.
+bool StoreRecord(const FSSpec& fileSpec, Handle record) {
+    const ResFileRefNum file = OpenPrefsFile(fileSpec, fsRdWrPerm);
+    if (file == -1) {
+        DisposeHandle(record);
+        return false;
+    }
+    if (!ReplaceRecord(record)) {
+        DisposeHandle(record);
+        CloseResFile(file);
+        return false;
+    }
+    ReleaseResource(record);
+    CloseResFile(file);
+    return ResError() == noErr;
+}
+
 } // namespace
 
 Boolean Config2Save(const PluginDataRec* TheConfig, ConfigSaveH TheSaveConfig) {
@@ -163,23 +182,7 @@ Boolean SaveConfig(const PluginDataRec* TheConfig) {
     }
 
     const ResFileRefNum saved = CurResFile();
-    const ResFileRefNum file = OpenPrefsFile(fileSpec, fsRdWrPerm);
-    if (file == -1) {
-        DisposeHandle(record);
-        UseResFile(saved);
-        return false;
-    }
-    if (!ReplaceRecord(record)) {
-        DisposeHandle(record);
-        CloseResFile(file);
-        UseResFile(saved);
-        return false;
-    }
-    // One write, when the file closes: its result is the save's result, and a failed write
-    // leaves the file on disk as it was.
-    ReleaseResource(record);
-    CloseResFile(file);
-    const bool written = ResError() == noErr;
+    const bool written = StoreRecord(fileSpec, record);
     UseResFile(saved);
     return written;
 }

@@ -315,12 +315,12 @@ HYPluginResult EffectDrives(int16_t, _PluginParams* params) {
 
 HYPluginResult ApplyEffect(GWorldPtr sourceFrame, _PluginParams* params) {
     _EffectData* data = EffectDataOf(params);
-    const Rect srcRect = MovedToOrigin(GetPortRect(sourceFrame));
+    const Rect bounds = GetPortRect(sourceFrame);
+    const Rect srcRect = MovedToOrigin(bounds);
     const OSErr status = NewGWorld(&data->effectGWorld, 32, &srcRect, nullptr, nullptr, 0);
     if (status == noErr && data->effectGWorld) {
         // The effect writes every pixel of a frame that starts at the origin (the region mapped,
         // the rest copied), so only a frame it leaves untouched needs the unprocessed copy first.
-        const Rect bounds = GetPortRect(sourceFrame);
         if (bounds.top != 0 || bounds.left != 0)
             CopyWholeImage(sourceFrame, data->effectGWorld, srcRect, srcRect);
         ApplyLineArtEffect(sourceFrame, data->effectGWorld, params);
