@@ -3,6 +3,8 @@
 
 #include "MacTypes.h"
 
+PLATFORM_EXPORTS_BEGIN
+
 typedef const void* CFTypeRef;
 typedef struct OpaqueCFAllocator* CFAllocatorRef;
 #define kCFAllocatorDefault ((CFAllocatorRef) nullptr)
@@ -12,3 +14,5 @@ typedef long CFIndex;
 CFTypeRef CFRetain(CFTypeRef cf);
 void CFRelease(CFTypeRef cf);
 CFIndex CFGetRetainCount(CFTypeRef cf);
+
+PLATFORM_EXPORTS_END

@@ -10,6 +10,8 @@
 #include "Files.h"
 #include "Resources.h"
 
+PLATFORM_EXPORTS_BEGIN
+
 typedef const struct OpaqueCFURL* CFURLRef;
 typedef struct OpaqueCFBundle* CFBundleRef;
 
@@ -35,3 +37,5 @@ CFURLRef CFBundleCopyExecutableURL(CFBundleRef bundle);
 // Opens Contents/Resources/<executable without suffix>.rsrc read-only into the resource chain; -1
 // if none.
 ResFileRefNum CFBundleOpenBundleResourceMap(CFBundleRef bundle);
+
+PLATFORM_EXPORTS_END

@@ -4,6 +4,8 @@
 
 #include "CFBase.h"
 
+PLATFORM_EXPORTS_BEGIN
+
 typedef const struct OpaqueCFString* CFStringRef;
 typedef uint32_t CFStringEncoding;
 enum : CFStringEncoding {
@@ -23,3 +25,5 @@ Boolean CFStringGetCString(CFStringRef s, char* buffer, CFIndex bufferSize,
                            CFStringEncoding encoding);
 Boolean CFStringGetPascalString(CFStringRef s, StringPtr buffer, CFIndex bufferSize,
                                 CFStringEncoding encoding);
+
+PLATFORM_EXPORTS_END

@@ -37,6 +37,8 @@
 #include "MacWindows.h"
 #include "QuickDraw.h"
 
+PLATFORM_EXPORTS_BEGIN
+
 typedef unsigned long ItemCount;
 typedef unsigned long ByteCount;
 typedef double EventTime;
@@ -194,3 +196,5 @@ enum : MouseTrackingResult {
 // answers kMouseTrackingMouseUp at once (the last known position). Modifier changes are not
 // reported: the modifiers of the press hold for the whole drag. paramErr for null outputs.
 OSStatus TrackMouseLocation(GrafPtr port, Point* outPt, MouseTrackingResult* outResult);
+
+PLATFORM_EXPORTS_END

@@ -5,6 +5,8 @@
 
 #include "MacTypes.h"
 
+PLATFORM_EXPORTS_BEGIN
+
 typedef struct OpaqueCMProfileRef* CMProfileHandle;
 
 struct CMRGBColor {
@@ -66,3 +68,5 @@ struct NColorPickerInfo {
 // leaves theColor as it was). paramErr for null info; kToolboxNoGUIErr (MacWindows.h) when
 // there is no QApplication and no test answer is installed (ToolboxTestHooks.h).
 OSErr NPickColor(NColorPickerInfo* info);
+
+PLATFORM_EXPORTS_END

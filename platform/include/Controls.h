@@ -25,6 +25,8 @@
 #include "MacTypes.h"
 #include "MacWindows.h"
 
+PLATFORM_EXPORTS_BEGIN
+
 typedef struct OpaqueControlRef* ControlRef;
 typedef ControlRef ControlHandle;
 typedef int16_t ControlPartCode;
@@ -114,3 +116,5 @@ inline ControlActionUPP NewControlActionUPP(ControlActionProcPtr proc) {
 inline void DisposeControlActionUPP(ControlActionUPP) {}
 // Installs (null: removes) the procedure; it stays until replaced or the window goes.
 void SetControlAction(ControlRef control, ControlActionUPP action);
+
+PLATFORM_EXPORTS_END

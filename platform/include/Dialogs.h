@@ -7,6 +7,8 @@
 
 #include "CFString.h"
 
+PLATFORM_EXPORTS_BEGIN
+
 typedef struct OpaqueDialogRef* DialogRef;
 typedef int16_t DialogItemIndex;
 typedef int16_t AlertType;
@@ -61,3 +63,5 @@ typedef DialogItemIndex (*AlertPresenterProc)(const AlertContent* alert, void* r
 // Installs the presenter (null: the console one) and answers the one it replaces.
 AlertPresenterProc SetStandardAlertPresenter(AlertPresenterProc proc, void* refCon,
                                              void** previousRefCon);
+
+PLATFORM_EXPORTS_END

@@ -3,6 +3,8 @@
 
 #include "MacTypes.h"
 
+PLATFORM_EXPORTS_BEGIN
+
 // A file named by its folder (vRefNum, parID from FindFolder) and its name.
 struct FSSpec {
     int16_t vRefNum;
@@ -30,3 +32,5 @@ OSErr FSMakeFSSpec(int16_t vRefNum, int32_t dirID, ConstStr255Param fileName, FS
 // The full path an FSSpec names, zero-terminated into path (size bytes); false if it does
 // not fit or the folder is unknown.
 Boolean FSpGetPath(const FSSpec* fileSpec, char* path, long size);
+
+PLATFORM_EXPORTS_END

@@ -3,6 +3,8 @@
 
 #include "MacTypes.h"
 
+PLATFORM_EXPORTS_BEGIN
+
 enum : int16_t { kOnSystemDisk = -32768 };
 enum : OSType { kPreferencesFolderType = FOUR_CHAR_CODE("pref") };
 enum : Boolean { kDontCreateFolder = 0, kCreateFolder = 1 };
@@ -12,3 +14,5 @@ enum : Boolean { kDontCreateFolder = 0, kCreateFolder = 1 };
 // and createFolder is false (or cannot be made); paramErr for an unknown folder type.
 OSErr FindFolder(int16_t vRefNum, OSType folderType, Boolean createFolder, int16_t* foundVRefNum,
                  int32_t* foundDirID);
+
+PLATFORM_EXPORTS_END

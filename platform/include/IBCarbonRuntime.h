@@ -16,6 +16,8 @@
 #include "CFBundle.h"
 #include "MacWindows.h"
 
+PLATFORM_EXPORTS_BEGIN
+
 typedef struct OpaqueIBNibRef* IBNibRef;
 
 enum : OSStatus {
@@ -38,3 +40,5 @@ OSStatus CreateNibReferenceWithCFBundle(CFBundleRef bundle, CFStringRef nibName,
 //   kToolboxNoGUIErr (MacWindows.h): no QApplication; paramErr: null arguments.
 OSStatus CreateWindowFromNib(IBNibRef nibRef, CFStringRef name, WindowRef* outWindow);
 void DisposeNibReference(IBNibRef nibRef); // null: nothing
+
+PLATFORM_EXPORTS_END

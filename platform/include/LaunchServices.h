@@ -6,6 +6,8 @@
 #include "Files.h"
 #include "MacTypes.h"
 
+PLATFORM_EXPORTS_BEGIN
+
 enum : OSStatus {
     kLSApplicationNotFoundErr = -10814, // no application (or no desktop) to open it with
 };
@@ -15,3 +17,5 @@ enum : OSStatus {
 // exist; paramErr for a null reference; kLSApplicationNotFoundErr when the desktop refuses or
 // there is no QApplication (a test may capture the request instead, ToolboxTestHooks.h).
 OSStatus LSOpenFSRef(const FSRef* inRef, FSRef* outLaunchedRef);
+
+PLATFORM_EXPORTS_END

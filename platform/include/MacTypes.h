@@ -3,6 +3,11 @@
 
 #include <cstdint>
 
+// The platform's libraries keep their symbols hidden; what a public header declares between
+// these two marks is what they export, and all a plug-in or host can link against.
+#define PLATFORM_EXPORTS_BEGIN _Pragma("GCC visibility push(default)")
+#define PLATFORM_EXPORTS_END _Pragma("GCC visibility pop")
+
 typedef uint8_t Boolean;
 typedef int16_t OSErr;
 typedef int32_t OSStatus;

@@ -13,6 +13,8 @@
 #include "MacTypes.h"
 #include "QuickDraw.h"
 
+PLATFORM_EXPORTS_BEGIN
+
 typedef struct OpaqueWindowPtr* WindowRef;
 typedef WindowRef WindowPtr;
 
@@ -58,3 +60,5 @@ OSStatus RunAppModalLoopForWindow(WindowRef window);
 // Ends the window's running modal loop; the loop returns once control comes back to it.
 // paramErr when no loop of this window runs; errInvalidWindowRef for a null window.
 OSStatus QuitAppModalLoopForWindow(WindowRef window);
+
+PLATFORM_EXPORTS_END

@@ -12,6 +12,8 @@
 
 #include "MacTypes.h"
 
+PLATFORM_EXPORTS_BEGIN
+
 struct GrafPort;
 typedef GrafPort* GrafPtr;
 typedef GrafPtr CGrafPtr;
@@ -96,3 +98,5 @@ Boolean EmptyRect(const Rect* r);
 Boolean EqualRect(const Rect* a, const Rect* b);
 Boolean SectRect(const Rect* a, const Rect* b, Rect* out);
 void Pt2Rect(Point a, Point b, Rect* out);
+
+PLATFORM_EXPORTS_END

@@ -13,6 +13,8 @@
 #include "Files.h"
 #include "MacTypes.h"
 
+PLATFORM_EXPORTS_BEGIN
+
 typedef int16_t ResFileRefNum;
 
 void FSpCreateResFile(const FSSpec* fileSpec, OSType creator, OSType fileType, int16_t scriptTag);
@@ -40,5 +42,4 @@ void ReleaseResource(Handle h);
 // empty text when the list or the entry is missing or damaged.
 void GetIndString(Str255 theString, int16_t strListID, int16_t index);
 
-// Test seam: make the n-th file write from now fail (1 = the next); 0 turns it off.
-void ResTestFailWrite(long n);
+PLATFORM_EXPORTS_END

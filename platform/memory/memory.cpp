@@ -1,5 +1,6 @@
 // Pointers and handles that carry their size in a header before the block.
 #include "MacMemory.h"
+#include "PlatformTestHooks.h"
 #include "memory/failseam.h"
 
 #include <cstdlib>

@@ -1,5 +1,6 @@
 // Whole-file reads and atomic writes (new file beside the target, flushed, then moved in).
 #include "resources/diskfile.h"
+#include "PlatformTestHooks.h"
 #include "Resources.h"
 
 #include <cerrno>

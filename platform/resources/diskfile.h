@@ -20,4 +20,4 @@ OSErr ReplaceFile(const std::string& path, std::span<const uint8_t> bytes);
 // dirNFErr when its folder does not, ioErr for other failures.
 OSErr CreateFileExclusive(const std::string& path, std::span<const uint8_t> bytes);
 
-// Both writers count as one file write for ResTestFailWrite (Resources.h).
+// Both writers count as one file write for ResTestFailWrite (PlatformTestHooks.h).

@@ -1,6 +1,7 @@
 // Tests of offscreen images: layout, lock state, the current port and allocation failures.
 #include "MacMemory.h"
 #include "quickdraw_testing.h"
+#include "PlatformTestHooks.h"
 
 #include <algorithm>
 #include <optional>

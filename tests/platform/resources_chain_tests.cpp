@@ -1,6 +1,7 @@
 // Tests of open resource files: the search chain, the current file, who owns each handle,
 // what read-only files refuse, the answers of ResError, and string lists.
 #include "resources_testing.h"
+#include "PlatformTestHooks.h"
 
 #include <sys/stat.h>
 

@@ -3,6 +3,7 @@
 
 #include "MacMemory.h"
 #include "Resources.h"
+#include "PlatformTestHooks.h"
 
 #include <gtest/gtest.h>
 

@@ -3,6 +3,7 @@
 #include "Files.h"
 #include "Folders.h"
 #include "resources_testing.h"
+#include "PlatformTestHooks.h"
 
 #include <cstdlib>
 #include <fcntl.h>

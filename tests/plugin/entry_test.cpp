@@ -3,9 +3,12 @@
 #include "testhost.h"
 
 #include "MacMemory.h"
+#include "PlatformTestHooks.h"
 
 #include <cstring>
 #include <filesystem>
+#include <new>
+#include <stdexcept>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -34,6 +37,26 @@ TEST_F(Entry, NullBlockOrOldInterfaceIsRefusedBeforeAnyInitialisation) {
     EXPECT_EQ(host_.CountCalls("NewPtrClear"), 1);
     EXPECT_EQ(host_.LastCall("NewPtrClear")->args[0], 128);
     EXPECT_TRUE(std::filesystem::exists(prefs_.PrefsFile()));
+}
+
+TEST_F(Entry, AnOldHostIsToldSoEvenWithoutCallbacks) {
+    host_.params.interfaceVersion = 3;
+    host_.params.procs = nullptr;
+    EXPECT_EQ(Send(kPlugGetInfo), kPluginAppIsTooOld);
+    host_.params.interfaceVersion = 4;
+    EXPECT_EQ(Send(kPlugGetInfo), kPluginBadParams);
+    EXPECT_FALSE(std::filesystem::exists(prefs_.PrefsFile()));
+}
+
+TEST_F(Entry, NothingThrownInsideReachesTheHost) {
+    ASSERT_EQ(Send(kPlugInitialize), kPluginOK);
+    host_.throws["GetFrame"] = std::make_exception_ptr(std::runtime_error("host fault"));
+    EXPECT_EQ(Send(kPlugDoFrame), kPluginFailed);
+    host_.throws["GetFrame"] = std::make_exception_ptr(std::bad_alloc());
+    EXPECT_EQ(Send(kPlugDoFrame), kPluginOutOfMemory);
+    host_.throws.clear();
+    EXPECT_EQ(Send(kPlugDoFrame), kPluginOK);
+    EXPECT_EQ(Send(kPlugTerminate), kPluginOK);
 }
 
 TEST_F(Entry, ConfigurationIsAllocatedOnlyOnce) {

@@ -5,6 +5,7 @@
 #include "configglue.h"
 #include "pluginloader.h"
 #include "prefsloader.h"
+#include "PlatformTestHooks.h"
 
 #include <cstring>
 #include <filesystem>

@@ -108,6 +108,7 @@ int32_t TestHost::Send(int32_t (*entry)(int32_t, _PluginParams*), HYPluginSelect
 
 void TestHost::Record(const std::string& name, std::vector<int64_t> args) {
     calls.push_back(HostCall{name, std::move(args)});
+    if (auto it = throws.find(name); it != throws.end()) std::rethrow_exception(it->second);
 }
 
 bool TestHost::Fails(const std::string& name, HYPluginResult* result) const {

@@ -5,6 +5,7 @@
 #include "HostPluginAPI.h"
 
 #include <cstdint>
+#include <exception>
 #include <map>
 #include <set>
 #include <string>
@@ -27,6 +28,7 @@ class TestHost {
 
     // Script.
     std::map<std::string, HYPluginResult> failures; // callback name -> result it answers
+    std::map<std::string, std::exception_ptr> throws; // callback name -> what it throws
     bool frameWithoutImage = false;                 // GetFrame answers success with no image
     bool filterInfoMissing = false;                 // GetFilterInfo hands out no record
     _HYPluginFilterInfo filterInfo{{0.5f, 0.5f, 0.5f}, 0, 0};

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 PluginDataPtr gCoreData = nullptr;
 Boolean gCoreInited = false;
@@ -128,9 +129,13 @@ HYPluginResult Dispatch(int16_t which, _PluginParams* params) {
 
 } // namespace
 
-int32_t PlugInMain(int32_t which, _PluginParams* params) {
-    if (!params || !params->procs) return kPluginBadParams;
+namespace {
+
+HYPluginResult CheckedRequest(int32_t which, _PluginParams* params) {
+    if (!params) return kPluginBadParams;
+    // An old host is told so before anything else of its block is looked at.
     if (params->interfaceVersion < kMinimumInterfaceVersion) return kPluginAppIsTooOld;
+    if (!params->procs) return kPluginBadParams;
     if (!gCoreInited) {
         InitCore();
         gCoreInited = true;
@@ -140,6 +145,20 @@ int32_t PlugInMain(int32_t which, _PluginParams* params) {
         InitMyPlugIn(&gCoreData);
     }
     return Dispatch(int16_t(which), params);
+}
+
+} // namespace
+
+int32_t PlugInMain(int32_t which, _PluginParams* params) {
+    // The host is not C++: nothing thrown inside (by the standard library, the toolkit or a
+    // host callback) may unwind into it.
+    try {
+        return CheckedRequest(which, params);
+    } catch (const std::bad_alloc&) {
+        return kPluginOutOfMemory;
+    } catch (...) {
+        return kPluginFailed;
+    }
 }
 
 HYPluginResult EffectGetInfos(int16_t, _PluginParams* params) {

@@ -1,5 +1,5 @@
 // Alerts without a window system: written to standard error, answered with the default button.
-#include "toolbox/alerts_console.h"
+#include "dialogs/alerts_console.h"
 
 #include <cstdio>
 #include <iterator>

@@ -2,7 +2,7 @@
 // application.
 #include "Dialogs.h"
 #include "corefoundation/cfinternal.h"
-#include "toolbox/alerts_console.h"
+#include "dialogs/alerts_console.h"
 
 #include <array>
 #include <cstdio>

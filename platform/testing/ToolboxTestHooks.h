@@ -11,6 +11,8 @@
 #include "IBCarbonRuntime.h"
 #include "MacWindows.h"
 
+PLATFORM_EXPORTS_BEGIN
+
 class QWidget;
 
 // An interface file reference for the folder `nibFolder` (holding W.ui files), as
@@ -46,3 +48,5 @@ Boolean ToolboxInstallMessageBoxPresenter(void);
 // button with the number answered (1 default, 2 cancel, 3 other) is then clicked.
 typedef DialogItemIndex (*ToolboxAlertAnswerHook)(const AlertContent* alert, void* refCon);
 void ToolboxSetAlertAnswerHook(ToolboxAlertAnswerHook hook, void* refCon);
+
+PLATFORM_EXPORTS_END
