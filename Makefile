@@ -1,10 +1,11 @@
 # The two entry commands, over CMake. Both install what a fresh Debian machine lacks first.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all deps build build-asan test test-main test-asan demo bench clean
+.PHONY: all deps build build-asan test test-main test-asan test-tsan demo bench clean
 
 all: build
 
@@ -19,8 +20,9 @@ build-asan: deps
 	cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DLUMASHIFT_SANITIZE=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 
-# Every test, then every test again under AddressSanitizer and UndefinedBehaviorSanitizer.
-test: test-main test-asan
+# Every test, then every test again under AddressSanitizer and UndefinedBehaviorSanitizer, and
+# the tests of host threads running the effect at once under ThreadSanitizer.
+test: test-main test-asan test-tsan
 
 test-main: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
@@ -29,6 +31,11 @@ test-asan: build-asan
 	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen \
 	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
+
+test-tsan: deps
+	cmake -S . -B $(TSAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DLUMASHIFT_TSAN=ON
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_threads
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 $(TSAN_BUILD)/test_threads
 
 # Renders the built-in demo clip through the plug-in with a fade-in and a fade-out.
 # The demo keeps its configuration in out/demo-config, never in the user's own preferences.
@@ -45,4 +52,4 @@ bench: deps
 	build-bench/bench/run-benchmarks
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-bench out
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) build-bench out

@@ -1,8 +1,7 @@
-// The persistent row workers: helpers sleep on a condition variable until a call has chunks.
+// The plug-in's row workers on the platform's worker sets.
 #include "pixelkernels_workers.h"
 
 #include <algorithm>
-#include <system_error>
 
 namespace {
 
@@ -12,69 +11,28 @@ constexpr int kMaxSharedHelpers = 3;
 } // namespace
 
 RowWorkers::RowWorkers(int helpers) {
-    threads_.reserve(size_t(std::max(helpers, 0)));
-    for (int i = 0; i < helpers; ++i) {
-        try {
-            threads_.emplace_back(&RowWorkers::HelperLoop, this);
-        } catch (const std::system_error&) {
-            break; // the caller's thread still does all the work
-        }
-    }
+    if (MPCreateWorkers(UInt32(std::max(helpers, 0)), &workers_) != noErr) workers_ = nullptr;
 }
 
 RowWorkers::~RowWorkers() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stopping_ = true;
-    }
-    wake_.notify_all();
-    for (std::thread& thread : threads_)
-        thread.join();
+    MPDeleteWorkers(workers_);
 }
 
-void RowWorkers::RunErased(int chunks, ErasedJob job, void* context) {
-    if (chunks <= 0) return;
-    if (chunks == 1 || threads_.empty()) {
-        for (int chunk = 0; chunk < chunks; ++chunk)
-            job(context, chunk);
+void RowWorkers::RunErased(int chunks, MPChunkProc job, void* context) {
+    if (workers_) {
+        MPRunChunks(workers_, chunks, job, context);
         return;
     }
-    std::lock_guard<std::mutex> caller(callerMutex_);
-    std::unique_lock<std::mutex> lock(mutex_);
-    job_ = job;
-    context_ = context;
-    chunks_ = chunks;
-    nextChunk_ = 0;
-    unfinished_ = chunks;
-    wake_.notify_all();
-    WorkOnCall(lock);
-    finished_.wait(lock, [this] { return unfinished_ == 0; });
-}
-
-void RowWorkers::WorkOnCall(std::unique_lock<std::mutex>& lock) {
-    while (nextChunk_ < chunks_) {
-        // The chunk and the job are read together, so they always belong to the same call.
-        const int chunk = nextChunk_++;
-        const ErasedJob job = job_;
-        void* const context = context_;
-        lock.unlock();
+    for (int chunk = 0; chunk < chunks; ++chunk)
         job(context, chunk);
-        lock.lock();
-        if (--unfinished_ == 0) finished_.notify_all();
-    }
-}
-
-void RowWorkers::HelperLoop() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-        wake_.wait(lock, [this] { return stopping_ || nextChunk_ < chunks_; });
-        if (stopping_) return;
-        WorkOnCall(lock);
-    }
 }
 
 RowWorkers& SharedRowWorkers() {
-    static RowWorkers workers(
-        std::clamp(int(std::thread::hardware_concurrency()) - 1, 0, kMaxSharedHelpers));
+    // Destroyed when the program is unloaded (or the process ends), which joins the helpers.
+    static RowWorkers workers(std::clamp(int(MPProcessors()) - 1, 0, kMaxSharedHelpers));
     return workers;
+}
+
+void StopSharedRowWorkers() {
+    SharedRowWorkers().Stop();
 }

@@ -1,6 +1,7 @@
 // Recycles a few freed pixel buffers so that a host remaking same-sized frames skips the heap.
 #include "quickdraw/pixelpool.h"
 
+#include <pthread.h>
 #include <sanitizer/asan_interface.h>
 
 #include <cstdlib>
@@ -22,6 +23,16 @@ struct PooledBuffer {
 // Buffers parked here stay reachable, so they are never reported as leaks.
 PooledBuffer gPool[kPoolEntries];
 int gPooledCount = 0;
+// Images are made and disposed on any thread (hosts that render in parallel).
+pthread_mutex_t gPoolLock = PTHREAD_MUTEX_INITIALIZER;
+
+class PoolLocked {
+  public:
+    PoolLocked() { pthread_mutex_lock(&gPoolLock); }
+    ~PoolLocked() { pthread_mutex_unlock(&gPoolLock); }
+    PoolLocked(const PoolLocked&) = delete;
+    PoolLocked& operator=(const PoolLocked&) = delete;
+};
 
 size_t RoundUpToAlignment(size_t byteCount) {
     return (byteCount + kPixelAlignment - 1) / kPixelAlignment * kPixelAlignment;
@@ -37,6 +48,7 @@ void RemoveEntry(int index) {
 // Takes the newest pooled buffer of exactly this size out of the pool (the one likeliest to be
 // still in cache), or answers null.
 void* TakeFromPool(size_t byteCount) {
+    PoolLocked locked;
     for (int i = gPooledCount - 1; i >= 0; --i) {
         if (gPool[i].byteCount != byteCount) continue;
         void* pixels = gPool[i].pixels;
@@ -60,6 +72,7 @@ void* AcquirePixels(size_t byteCount) {
 
 void ReleasePixels(void* pixels, size_t byteCount) {
     if (!pixels) return;
+    PoolLocked locked;
     if (gPooledCount == kPoolEntries) {
         // Evict the oldest parked buffer; the newest is the likeliest to be asked for again.
         ASAN_UNPOISON_MEMORY_REGION(gPool[0].pixels, gPool[0].byteCount);

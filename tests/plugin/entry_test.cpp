@@ -1,13 +1,16 @@
 // The bundle through its exported entry point, as a host drives it: checks, describe, renders.
 #include "pluginloader.h"
 #include "testhost.h"
+#include "threadcount.h"
 
 #include "MacMemory.h"
+#include "Multiprocessing.h"
 #include "PlatformTestHooks.h"
 
 #include <cstring>
 #include <filesystem>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <gtest/gtest.h>
 #include <string>
@@ -362,6 +365,35 @@ TEST_F(Frames, FramesRememberTheLatestStartAndCountForTheWindow) {
     ASSERT_NE(get, nullptr);
     EXPECT_EQ(get->args, (std::vector<int64_t>{104, 720, 480, kDVHighQuality}));
     EXPECT_EQ(host_.CountCalls("ReleaseFrame"), 1);
+}
+
+// A frame large enough for the effect to share its rows among helper threads.
+class EffectThreads : public testing::Test {
+  protected:
+    void SetUp() override {
+        if (MPProcessors() < 2) GTEST_SKIP() << "one processor: the effect never starts helpers";
+    }
+    TempPreferences prefs_;
+    int before_ = ProcessThreads();
+    std::optional<PluginInstance> plugin_{std::in_place};
+    TestHost host_{1280, 720};
+    int32_t Send(HYPluginSelector selector) { return host_.Send(plugin_->entry, selector); }
+};
+
+TEST_F(EffectThreads, HelpersStartWithAFrameAndEndWithTheRender) {
+    ASSERT_EQ(Send(kPlugInitialize), kPluginOK);
+    ASSERT_EQ(Send(kPlugDoFrame), kPluginOK);
+    EXPECT_GT(ProcessThreads(), before_);
+    ASSERT_EQ(Send(kPlugTerminate), kPluginOK);
+    EXPECT_EQ(ProcessThreads(), before_);
+}
+
+TEST_F(EffectThreads, HelpersEndWhenTheProgramIsUnloaded) {
+    ASSERT_EQ(Send(kPlugInitialize), kPluginOK);
+    ASSERT_EQ(Send(kPlugDoFrame), kPluginOK);
+    EXPECT_GT(ProcessThreads(), before_);
+    plugin_.reset(); // a host that unloads the program in the middle of a render
+    EXPECT_EQ(ProcessThreads(), before_);
 }
 
 } // namespace

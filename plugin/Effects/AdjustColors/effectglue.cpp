@@ -6,6 +6,7 @@
 #include "commonprocs.h"
 #include "configglue.h"
 #include "iMovieGlue.h"
+#include "pixelkernels_workers.h"
 
 #include <algorithm>
 #include <cstring>
@@ -223,6 +224,8 @@ HYPluginResult EffectBegins(int16_t, _PluginParams* params) {
 }
 
 HYPluginResult EffectEnds(int16_t, _PluginParams* params) {
+    // Between renders the effect's helper threads are not kept waiting.
+    StopSharedRowWorkers();
     _EffectData* data = EffectDataOf(params);
     if (!data) return kPluginOK;
     DisposeGWorld(data->effectGWorld);

@@ -1,0 +1,123 @@
+// Worker sets: helpers start when a run can use them, stop when told, and a forked child never
+// waits on helpers only its parent has.
+#include "Multiprocessing.h"
+#include "threadcount.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+void CountChunk(void* context, SInt32) {
+    static_cast<std::atomic<int>*>(context)->fetch_add(1);
+}
+
+// A chunk that takes long enough for a helper to claim the other ones.
+void SlowChunk(void* context, SInt32) {
+    std::this_thread::sleep_for(20ms);
+    static_cast<std::atomic<int>*>(context)->fetch_add(1);
+}
+
+class Workers : public testing::Test {
+  protected:
+    void SetUp() override { ASSERT_EQ(MPCreateWorkers(2, &workers_), noErr); }
+    void TearDown() override { MPDeleteWorkers(workers_); }
+    MPWorkersID workers_ = nullptr;
+};
+
+TEST_F(Workers, HelpersStartAtTheFirstRunAndStopWhenTold) {
+    const int before = ProcessThreads();
+    EXPECT_EQ(MPRunningHelpers(workers_), 0u);
+    EXPECT_EQ(MPWorkerThreads(workers_), 3u);
+    std::atomic<int> done{0};
+    ASSERT_EQ(MPRunChunks(workers_, 6, SlowChunk, &done), noErr);
+    EXPECT_EQ(done, 6);
+    EXPECT_EQ(MPRunningHelpers(workers_), 2u);
+    EXPECT_EQ(ProcessThreads(), before + 2);
+
+    MPStopWorkers(workers_);
+    EXPECT_EQ(MPRunningHelpers(workers_), 0u);
+    EXPECT_EQ(ProcessThreads(), before);
+
+    // Usable again after a stop.
+    ASSERT_EQ(MPRunChunks(workers_, 6, CountChunk, &done), noErr);
+    EXPECT_EQ(done, 12);
+}
+
+TEST_F(Workers, OneChunkOrNoneStartsNoHelper) {
+    std::atomic<int> done{0};
+    EXPECT_EQ(MPRunChunks(workers_, 1, CountChunk, &done), noErr);
+    EXPECT_EQ(MPRunChunks(workers_, 0, CountChunk, &done), noErr);
+    EXPECT_EQ(MPRunChunks(workers_, -4, CountChunk, &done), noErr);
+    EXPECT_EQ(done, 1);
+    EXPECT_EQ(MPRunningHelpers(workers_), 0u);
+    EXPECT_EQ(MPRunChunks(nullptr, 3, CountChunk, &done), paramErr);
+    EXPECT_EQ(MPRunChunks(workers_, 3, nullptr, &done), paramErr);
+}
+
+// Waits for a child for at most `limit`, killing it when it hangs; its exit status, or -1.
+int WaitForChild(pid_t child, std::chrono::seconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    while (waitpid(child, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// In a child: a run of many chunks, a stop and a deletion all finish on the child's one thread.
+[[noreturn]] void UseTheWorkersInTheChild(MPWorkersID workers) {
+    int failures = MPRunningHelpers(workers) == 0 ? 0 : 1;
+    std::atomic<int> done{0};
+    MPRunChunks(workers, 8, CountChunk, &done);
+    failures += done == 8 ? 0 : 2;
+    MPStopWorkers(workers);
+    MPDeleteWorkers(workers);
+    _exit(failures);
+}
+
+TEST_F(Workers, AForkedChildNeverWaitsOnItsParentsHelpers) {
+    std::atomic<int> done{0};
+    ASSERT_EQ(MPRunChunks(workers_, 6, SlowChunk, &done), noErr);
+    ASSERT_EQ(MPRunningHelpers(workers_), 2u);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) UseTheWorkersInTheChild(workers_);
+    EXPECT_EQ(WaitForChild(child, 30s), 0) << "1: helpers inherited, 2: chunks lost, -1: hung";
+    // The parent's helpers are untouched.
+    EXPECT_EQ(MPRunningHelpers(workers_), 2u);
+}
+
+TEST_F(Workers, AForkDuringAnotherThreadsRunWaitsForItAndTheChildCanRun) {
+    std::atomic<int> done{0};
+    std::atomic<bool> started{false};
+    std::thread runner([&] {
+        started = true;
+        MPRunChunks(workers_, 12, SlowChunk, &done);
+    });
+    while (!started)
+        std::this_thread::yield();
+    std::this_thread::sleep_for(10ms);
+    const pid_t child = fork();
+    if (child == 0) UseTheWorkersInTheChild(workers_);
+    runner.join();
+    ASSERT_GE(child, 0);
+    EXPECT_EQ(WaitForChild(child, 30s), 0) << "1: helpers inherited, 2: chunks lost, -1: hung";
+    EXPECT_EQ(done, 12);
+}
+
+} // namespace
