@@ -176,7 +176,8 @@ const char* UsageText() {
   info        the effect as the host lists it
   render      render the effect over a clip
   thumbnail   the effect's placeholder picture of one frame
-  configure   the effect's configuration window (not available in this build)
+  configure   open the effect's configuration window on frame --at of the clip (needs a
+              display); OK saves the settings for the next render, Cancel keeps the old ones
 
   INPUT            a video file or image sequence (clip.mp4, frames/in_%03d.png);
                    omitted: the built-in demo clip (720 x 480, 30 fps, 4 s, with sound)
@@ -186,13 +187,20 @@ const char* UsageText() {
                    name.png: the effect's first frame only
   --fade-in N      frames over which the effect fades in (default 0)
   --fade-out N     frames over which the effect fades out (default 0)
-  --sliders A,B,C  the host's three effect sliders, each 0 to 1 (default 0.5,0.5,0.5)
+  --sliders A,B,C  the host's three effect sliders, each 0 to 1 (default 0.5,0.5,0.5);
+                   the effect declares them but does not use them
   --start S        the first frame the effect covers (default 0)
   --frames N       how many frames it covers (default: to the end of the clip)
-  --proxy          a quick half-size, low-quality preview render
+  --proxy          a quick half-size, low-quality preview render; the effect's frames
+                   are silent, the frames outside it keep their sound
   --at N           the frame to show (default 0)
   --bundle PATH    the effect bundle (default: lumashift.bundle beside reelhost)
   --quiet          no progress and no summary
+
+The effect's own settings (region, gain, offset, video format) are read from
+$XDG_CONFIG_HOME/vorel-Prefs, or ~/.config/vorel-Prefs when that is unset.
+Exit status: 0 done; 1 a file, the bundle or the effect failed; 2 a command line that
+cannot be acted on; 130 interrupted by Ctrl-C (the output holds the frames finished by then).
 )";
 }
 

@@ -19,8 +19,10 @@ extern "C" {
 
 #include <algorithm>
 #include <filesystem>
-#include <map>
+#include <fstream>
 #include <new>
+#include <optional>
+#include <sstream>
 
 namespace reelhost {
 namespace {
@@ -246,37 +248,74 @@ int RunThumbnail(const CommandLine& line, const Console& console) {
     return kExitOK;
 }
 
-// The files of the Preferences folder with their modification times: what the plug-in saves
-// there while its window is open tells whether the user accepted it.
-std::map<fs::path, fs::file_time_type> PreferencesSnapshot() {
-    std::map<fs::path, fs::file_time_type> files;
+// The file the effect saves its configuration in, in the Preferences folder.
+constexpr unsigned char kPreferencesFileName[] = "\x0b"
+                                                 "vorel-Prefs";
+
+// The effect's preferences file, found as the effect finds it; empty when there is no
+// Preferences folder to hold it.
+std::string PreferencesFilePath() {
     int16_t vRefNum;
     int32_t dirID;
+    FSSpec file;
+    char path[4096];
     if (FindFolder(kOnSystemDisk, kPreferencesFolderType, kDontCreateFolder, &vRefNum, &dirID) !=
         noErr)
-        return files;
-    FSSpec probe;
-    const unsigned char anyName[] = {1, 'x'};
-    char path[4096];
-    FSMakeFSSpec(vRefNum, dirID, anyName, &probe);
-    if (!FSpGetPath(&probe, path, sizeof path)) return files;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(fs::path(path).parent_path(), error))
-        if (entry.is_regular_file(error)) files[entry.path()] = entry.last_write_time(error);
-    return files;
+        return {};
+    const OSErr found = FSMakeFSSpec(vRefNum, dirID, kPreferencesFileName, &file);
+    if ((found != noErr && found != fnfErr) || !FSpGetPath(&file, path, sizeof path)) return {};
+    return path;
 }
 
-bool StartWindowSystem() {
-    static int argc = 1;
-    static char name[] = "reelhost";
-    static char* argv[] = {name, nullptr};
-    return ToolboxStartGUI(&argc, argv);
+// A file's bytes; nothing when it is not a file that can be read.
+std::optional<std::string> FileBytes(const std::string& path) {
+    std::error_code error;
+    std::ifstream file(path, std::ios::binary);
+    if (!fs::is_regular_file(path, error) || !file) return std::nullopt;
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    return bytes.str();
 }
+
+// OK saves and Cancel leaves the file alone, but OK with nothing changed saves the same bytes
+// again: the file tells a change from no change, not which button closed the window.
+void ReportSavedConfiguration(const std::string& prefs, const std::optional<std::string>& before,
+                              const Console& console) {
+    const std::optional<std::string> after = FileBytes(prefs);
+    if (!after)
+        throw HostError("the effect could not save its configuration: '" + prefs +
+                        "' was not written");
+    std::fputs(after != before ? "Configuration saved: the next render uses it.\n"
+                               : "Saved configuration unchanged: the window was cancelled, or "
+                                 "accepted with nothing changed.\n",
+               console.out);
+}
+
+// The window system for one configure command, ended on every way out of it.
+class WindowSystem {
+  public:
+    WindowSystem() {
+        if (!ToolboxStartGUI(&argc_, argv_))
+            throw HostError("the configuration window needs a display: none was found (set "
+                            "DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM)");
+    }
+    ~WindowSystem() { ToolboxEndGUI(); }
+    WindowSystem(const WindowSystem&) = delete;
+    WindowSystem& operator=(const WindowSystem&) = delete;
+
+  private:
+    char name_[9] = "reelhost";
+    char* argv_[2] = {name_, nullptr};
+    int argc_ = 1;
+};
 
 int RunConfigure(const CommandLine& line, const Console& console) {
-    if (!StartWindowSystem())
-        throw HostError("the configuration window needs a display: none was found (set DISPLAY, "
-                        "WAYLAND_DISPLAY or QT_QPA_PLATFORM)");
+    WindowSystem windows;
+    const std::string prefs = PreferencesFilePath();
+    if (prefs.empty())
+        throw HostError("the effect has nowhere to save its configuration: the Preferences "
+                        "folder ($XDG_CONFIG_HOME, or ~/.config when that is unset) does not "
+                        "exist");
     auto clip = OpenClip(line.input);
     const ClipInfo& info = clip->Info();
     RequireFrameInClip(line.at, info);
@@ -296,13 +335,9 @@ int RunConfigure(const CommandLine& line, const Console& console) {
     if (previewed != kPluginOK)
         caller.Refused("the preview of frame " + std::to_string(line.at), previewed);
 
-    const auto before = PreferencesSnapshot();
+    const std::optional<std::string> before = FileBytes(prefs);
     caller.Require(kPlugCustomButtonClick, "to open the configuration window");
-    const bool saved = PreferencesSnapshot() != before;
-    ToolboxEndGUI();
-    std::fprintf(console.out, saved ? "Configuration accepted and saved: the next render uses it.\n"
-                                    : "Configuration window cancelled: the saved configuration "
-                                      "is unchanged.\n");
+    ReportSavedConfiguration(prefs, before, console);
     return kExitOK;
 }
 

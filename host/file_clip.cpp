@@ -24,7 +24,7 @@ int64_t CountFrames(const std::string& path, AVStream& stream) {
     InputFormatPtr format = OpenInputFile(path);
     PacketPtr packet = MakePacket();
     int64_t count = 0;
-    while (av_read_frame(format.get(), packet.get()) >= 0) {
+    while (ReadPacket(*format, *packet, path)) {
         count += packet->stream_index == stream.index;
         av_packet_unref(packet.get());
     }
@@ -223,18 +223,22 @@ class FileClip final : public ClipSource {
     // first frame decoded.
     int64_t DecodeUntil(int64_t index) {
         std::optional<int64_t> first;
-        while (current_ < index) {
-            if (!video_.Next(*picture_)) {
-                current_ = kUnknown;
-                lost_ = true;
+        int64_t decoded = current_;
+        // The first read empties picture_: until the target arrives, a failure (the clip's end
+        // or a read error) leaves the next request to seek afresh.
+        current_ = kUnknown;
+        lost_ = true;
+        while (decoded < index) {
+            if (!video_.Next(*picture_))
                 throw HostError("frame " + std::to_string(index) + " of " + info_.name +
                                 " cannot be decoded: the clip ends before it");
-            }
             const int64_t timestamp = picture_->best_effort_timestamp;
-            current_ = timestamp == AV_NOPTS_VALUE ? current_ + 1 : IndexOf(timestamp);
-            if (!first) first = current_;
+            decoded = timestamp == AV_NOPTS_VALUE ? decoded + 1 : IndexOf(timestamp);
+            if (!first) first = decoded;
         }
-        return first.value_or(current_);
+        current_ = decoded;
+        lost_ = false;
+        return first.value_or(decoded);
     }
 
     static constexpr int64_t kUnknown = -1;
@@ -244,7 +248,7 @@ class FileClip final : public ClipSource {
     ClipInfo info_;
     int64_t origin_ = 0;
     int64_t current_ = kUnknown; // index of the frame in picture_
-    bool lost_ = false;          // the decoder ran off the end: the next read must seek
+    bool lost_ = false;          // picture_ and the decoder disagree: the next read must seek
     std::optional<SoundReader> sound_;
 };
 

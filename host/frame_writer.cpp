@@ -300,32 +300,41 @@ class PngWriter final : public FrameWriter {
         ProbeWritable(NameOf(0));
     }
 
+    ~PngWriter() override {
+        if (finished_) return;
+        for (const std::string& name : names_)
+            std::remove(name.c_str());
+    }
+
     void Write(const PixelView& picture, const AudioBlock*) override {
         RequireSize(picture, settings_);
-        if (!sequence_ && written_ > 0)
+        if (!sequence_ && Written() > 0)
             throw HostError("'" + settings_.path +
                             "' holds one frame; name a sequence such as "
                             "out_%03d.png for more");
         if (av_frame_make_writable(rgba_.get()) < 0) throw std::bad_alloc();
         ToRgba(picture);
-        rgba_->pts = written_;
+        rgba_->pts = Written();
         int err = avcodec_send_frame(encoder_.get(), rgba_.get());
         if (err >= 0) err = avcodec_receive_packet(encoder_.get(), packet_.get());
         if (err < 0)
-            throw HostError("cannot encode frame " + std::to_string(written_) + " for '" +
+            throw HostError("cannot encode frame " + std::to_string(Written()) + " for '" +
                             settings_.path + "': " + AvErrorText(err));
-        WriteFile(NameOf(written_), packet_->data, size_t(packet_->size));
+        const std::string name = NameOf(Written());
+        WriteFile(name, packet_->data, size_t(packet_->size));
         av_packet_unref(packet_.get());
-        ++written_;
+        names_.push_back(name);
     }
 
-    void Finish() override {}
+    void Finish() override { finished_ = true; }
 
     std::string Description() const override {
         return sequence_ ? "PNG sequence, RGBA" : "PNG image, RGBA";
     }
 
   private:
+    int64_t Written() const { return int64_t(names_.size()); }
+
     std::string NameOf(int64_t number) const {
         if (!sequence_) return settings_.path;
         std::vector<char> name(settings_.path.size() + 32);
@@ -376,7 +385,8 @@ class PngWriter final : public FrameWriter {
     FramePtr rgba_;
     PacketPtr packet_;
     CodecContextPtr encoder_;
-    int64_t written_ = 0;
+    std::vector<std::string> names_; // the files written, removed again unless finished
+    bool finished_ = false;
 };
 
 } // namespace

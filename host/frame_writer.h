@@ -27,15 +27,15 @@ struct OutputSettings {
     SoundFormat soundFormat;
 };
 
-// Frames go out in order. Destroying a writer that was not finished removes what it wrote of
-// the unfinished file, so a failed render never leaves a broken file behind.
+// Frames go out in order. Destroying a writer that was not finished removes what it wrote (the
+// unfinished video file, or the images so far), so a failed render leaves no output behind.
 class FrameWriter {
   public:
     virtual ~FrameWriter() = default;
     // `picture` must have the output's size; `sound` is the frame's sound when the output
     // carries sound (ignored otherwise). Throws HostError when the output cannot be written.
     virtual void Write(const PixelView& picture, const AudioBlock* sound) = 0;
-    // Completes the output (a video file's index, its final name).
+    // Completes the output (a video file's index, its final name) and keeps it.
     virtual void Finish() = 0;
     // What is being written, for the user: "H.264 video, AAC sound".
     virtual std::string Description() const = 0;

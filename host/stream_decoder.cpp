@@ -23,6 +23,13 @@ InputFormatPtr OpenInputFile(const std::string& path) {
     return format;
 }
 
+bool ReadPacket(AVFormatContext& format, AVPacket& packet, const std::string& path) {
+    const int err = av_read_frame(&format, &packet);
+    if (err == AVERROR_EOF) return false;
+    if (err < 0) throw HostError("cannot read '" + path + "': " + AvErrorText(err));
+    return true;
+}
+
 StreamDecoder::StreamDecoder(const std::string& path, AVMediaType type, bool required)
     : path_(path), format_(OpenInputFile(path)), packet_(MakePacket()) {
     const AVCodec* codec = nullptr;
@@ -63,7 +70,7 @@ bool StreamDecoder::Next(AVFrame& frame) {
 // Sends the decoder the next packet of our stream, or the end of the stream.
 void StreamDecoder::Feed() {
     for (;;) {
-        if (av_read_frame(format_.get(), packet_.get()) < 0) {
+        if (!ReadPacket(*format_, *packet_, path_)) {
             draining_ = true;
             avcodec_send_packet(codec_.get(), nullptr);
             return;

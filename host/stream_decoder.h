@@ -21,7 +21,7 @@ class StreamDecoder {
     int FindStream(AVMediaType type) const;
 
     // The next decoded frame into `frame`; false at the end of the stream. Damaged packets
-    // are skipped, as players do; a decoder failure throws HostError.
+    // are skipped, as players do; a failure to read the file or to decode throws HostError.
     bool Next(AVFrame& frame);
     // Moves to the last key frame at or before `timestamp` (stream time base); false when
     // the file cannot seek there.
@@ -40,5 +40,9 @@ class StreamDecoder {
 
 // Opens an input for reading its streams; throws HostError naming the path.
 InputFormatPtr OpenInputFile(const std::string& path);
+
+// Reads the next packet of any stream of `format`, opened from `path`; false at the end of the
+// file. Any other failure throws HostError naming the path: a clip never just ends early.
+bool ReadPacket(AVFormatContext& format, AVPacket& packet, const std::string& path);
 
 } // namespace reelhost

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <numbers>
@@ -179,6 +180,50 @@ TEST_F(ClipFiles, TheLastFrameOfACutShortSequenceIsAnErrorNotACrash) {
     EXPECT_THROW(clip->Picture(4), HostError);
 }
 
+// A folder in place of a frame's file: reading it fails (EISDIR) whoever runs the test, a
+// genuine read error, unlike damaged bytes or the end of the files.
+void MakeUnreadable(const std::string& path) {
+    fs::remove(path);
+    fs::create_directory(path);
+}
+
+TEST_F(ClipFiles, AFileThatCannotBeReadStopsTheClipFromOpening) {
+    const std::string pattern = WritePngSequence(8, 8, 6);
+    MakeUnreadable(dir_ / "in_004.png");
+    try {
+        const auto clip = OpenClipFile(pattern);
+        FAIL() << "opened with " << clip->Info().frameCount << " frames";
+    } catch (const HostError& error) {
+        EXPECT_NE(std::string(error.what())
+                      .find("cannot read '" + pattern + "': " + std::strerror(EISDIR)),
+                  std::string::npos)
+            << error.what();
+    }
+}
+
+TEST_F(ClipFiles, AFileThatCannotBeReadIsAnErrorNotTheEndOfTheClip) {
+    const std::string pattern = WritePngSequence(8, 8, 6);
+    auto clip = OpenClipFile(pattern);
+    Picture picture(8, 8);
+    Decode(*clip, 3, picture);
+    MakeUnreadable(dir_ / "in_004.png");
+    // Going back seeks, so the frames after it come from the files again, not from what
+    // opening the clip read ahead.
+    Decode(*clip, 1, picture);
+    try {
+        clip->Picture(4);
+        FAIL() << "frame 4 was read";
+    } catch (const HostError& error) {
+        EXPECT_NE(std::string(error.what())
+                      .find("cannot read '" + pattern + "': " + std::strerror(EISDIR)),
+                  std::string::npos)
+            << error.what();
+    }
+    // The failed read emptied the decoded picture: frame 3 is decoded again, not taken from it.
+    Decode(*clip, 3, picture);
+    EXPECT_EQ(picture.view.Pixel(5, 2)[kGreen], PatternChannel(3, 5, 2, kGreen));
+}
+
 struct BadInputCase {
     const char* name;
     const char* file;     // created in the temp folder unless null
@@ -294,6 +339,20 @@ TEST_F(ClipFiles, AnUnfinishedVideoLeavesNothingBehindAndAFinishedOneNoTraces) {
     for (const auto& entry : fs::directory_iterator(dir_.Path()))
         names.push_back(entry.path().filename().string());
     EXPECT_EQ(names, std::vector<std::string>{"whole.mkv"});
+}
+
+TEST_F(ClipFiles, AnUnfinishedSequenceLeavesNoneOfItsImages) {
+    Picture picture(16, 16);
+    PaintFlat(picture, 100);
+    {
+        auto writer =
+            OpenFrameWriter(OutputKind::ImageSequence,
+                            OutputSettings{dir_ / "broken_%02d.png", 16, 16, {25, 1}, false, {}});
+        writer->Write(picture.view, nullptr);
+        writer->Write(picture.view, nullptr);
+        EXPECT_TRUE(fs::exists(dir_ / "broken_01.png")); // each image lands as it is written
+    }
+    EXPECT_TRUE(fs::is_empty(dir_.Path()));
 }
 
 TEST_F(ClipFiles, PicturesOfTheWrongSizeAreRefused) {
