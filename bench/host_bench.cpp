@@ -1,8 +1,10 @@
-// reelhost's render throughput on a lossless clip, split into decode, host, plug-in and encode.
+// reelhost's render throughput on a lossless clip, split into its stages: reading, the host,
+// the plug-in and writing.
 //
-// The plug-in's own time per frame is also put beside memcpy of the frame. The clip is the file
-// named by LUMASHIFT_BENCH_CLIP (run-benchmarks makes a lossless one when the ffmpeg tool is
-// there), otherwise the host's generated demo clip.
+// The host's own time per frame (its render thread between requests, and its callbacks) is
+// put beside memcpy of the frame. The clip is the file named by LUMASHIFT_BENCH_CLIP
+// (run-benchmarks makes a lossless one when the ffmpeg tool is there), otherwise the host's
+// generated demo clip.
 #include "benchframes.h"
 #include "figures.h"
 
@@ -31,49 +33,6 @@ using Clock = std::chrono::steady_clock;
 double SecondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
-
-// Adds the time of every call into the clip to `seconds`: the decoding.
-class TimedClip : public reelhost::ClipSource {
-  public:
-    TimedClip(ClipSource& clip, double& seconds) : clip_(clip), seconds_(seconds) {}
-    const reelhost::ClipInfo& Info() const override { return clip_.Info(); }
-    const AVFrame& Picture(int64_t index) override {
-        const Clock::time_point start = Clock::now();
-        const AVFrame& picture = clip_.Picture(index);
-        seconds_ += SecondsSince(start);
-        return picture;
-    }
-    void ReadSound(int64_t index, reelhost::AudioBlock& block) override {
-        const Clock::time_point start = Clock::now();
-        clip_.ReadSound(index, block);
-        seconds_ += SecondsSince(start);
-    }
-
-  private:
-    ClipSource& clip_;
-    double& seconds_;
-};
-
-// Adds the time of every call into the writer to `seconds`: the encoding.
-class TimedWriter : public reelhost::FrameWriter {
-  public:
-    TimedWriter(FrameWriter& writer, double& seconds) : writer_(writer), seconds_(seconds) {}
-    void Write(const reelhost::PixelView& picture, const reelhost::AudioBlock* sound) override {
-        const Clock::time_point start = Clock::now();
-        writer_.Write(picture, sound);
-        seconds_ += SecondsSince(start);
-    }
-    void Finish() override {
-        const Clock::time_point start = Clock::now();
-        writer_.Finish();
-        seconds_ += SecondsSince(start);
-    }
-    std::string Description() const override { return writer_.Description(); }
-
-  private:
-    FrameWriter& writer_;
-    double& seconds_;
-};
 
 // Times the host's callbacks while the plug-in runs a request, so that what the host does for
 // it (fetching and converting frames, blending, sound) is not counted as the plug-in's own time.
@@ -126,9 +85,8 @@ class CallbackTimer {
 };
 
 struct RenderSplit {
-    double decode = 0;    // inside the clip: reading and decoding pictures and sound
-    double callbacks = 0; // inside the host's callbacks, decoding included
-    double encode = 0;    // inside the writer
+    reelhost::StageSeconds stages;
+    double callbacks = 0; // inside the host's callbacks, within the requests
     double total = 0;
     int64_t frames = 0;
 };
@@ -140,36 +98,32 @@ std::unique_ptr<reelhost::ClipSource> OpenBenchClip() {
 
 // One render of the whole clip through the bundle, as `reelhost render` does it, into a video
 // file in a temporary folder.
-RenderSplit RenderOnce(reelhost::ClipSource& source, reelhost::PluginBundle& bundle,
+RenderSplit RenderOnce(reelhost::ClipSource& clip, reelhost::PluginBundle& bundle,
                        const std::filesystem::path& folder) {
     RenderSplit split;
-    TimedClip clip(source, split.decode);
     const reelhost::ClipInfo& info = clip.Info();
     reelhost::HostSession session(clip, reelhost::HostSettings{});
     session.EnableSound(true);
-    reelhost::OutputSettings output;
-    output.path = (folder / "out.mkv").string();
-    output.width = info.width;
-    output.height = info.height;
-    output.rate = info.rate;
-    output.sound = session.SoundOn();
-    output.soundFormat = info.sound;
-    auto file = reelhost::OpenFrameWriter(reelhost::OutputKind::Video, output);
-    TimedWriter writer(*file, split.encode);
-    reelhost::GWorldHolder frame = reelhost::MakeImage(output.width, output.height);
+    reelhost::OutputSettings output((folder / "out.mkv").string(), info.width, info.height,
+                                    info.rate, session.SoundOn(), info.sound);
+    output.source = info.format;
+    auto writer = reelhost::OpenFrameWriter(reelhost::OutputKind::Video, output);
 
     reelhost::RenderPlan plan;
     plan.frameCount = int32_t(info.frameCount);
     plan.endWritten = info.frameCount;
+    plan.width = info.width;
+    plan.height = info.height;
     reelhost::ProgressMeter meter(reelhost::ProgressStyle::Quiet, stderr, info.frameCount);
     reelhost::PluginCaller caller(bundle.Entry(), session);
     const CallbackTimer timer(caller.Params(), split.callbacks);
     const Clock::time_point start = Clock::now();
-    split.frames = reelhost::RunRender(caller, clip, session, writer, frame.get(), plan, meter, [] {
-                       return false;
-                   }).framesWritten;
-    writer.Finish();
+    const reelhost::RenderOutcome outcome =
+        reelhost::RunRender(caller, clip, session, *writer, plan, meter, [] { return false; });
+    writer->Finish();
     split.total = SecondsSince(start);
+    split.stages = outcome.seconds;
+    split.frames = outcome.framesWritten;
     return split;
 }
 
@@ -181,24 +135,24 @@ void RenderFigure(benchmark::State& state) {
         char pattern[] = "/tmp/lumashift-host-bench-XXXXXX";
         if (!mkdtemp(pattern)) throw reelhost::HostError("no temporary folder for the output");
         const std::filesystem::path folder = pattern;
-        double bestPlugin = 0, fps = 0, decode = 0, host = 0, plugin = 0, encode = 0;
+        double bestHost = 0, fps = 0, read = 0, host = 0, plugin = 0, write = 0;
         for (auto _ : state) {
             const RenderSplit split = RenderOnce(*clip, bundle, folder);
             const double perFrame = 1e3 / double(std::max<int64_t>(split.frames, 1));
             fps = 1e3 / perFrame / split.total;
-            decode = split.decode * perFrame;
-            host = (split.callbacks - split.decode) * perFrame;
-            plugin = (split.total - split.encode - split.callbacks) * perFrame;
-            encode = split.encode * perFrame;
-            bestPlugin = bestPlugin > 0 ? std::min(bestPlugin, plugin * 1e3) : plugin * 1e3;
+            read = split.stages.read * perFrame;
+            host = (split.stages.host + split.callbacks) * perFrame;
+            plugin = (split.stages.requests - split.callbacks) * perFrame;
+            write = split.stages.write * perFrame;
+            bestHost = bestHost > 0 ? std::min(bestHost, host * 1e3) : host * 1e3;
         }
         std::filesystem::remove_all(folder);
-        state.counters[figures::kBestCounter] = bestPlugin; // microseconds per frame
+        state.counters[figures::kBestCounter] = bestHost; // microseconds per frame
         state.counters["fps"] = fps;
-        state.counters["decode_ms"] = decode;
+        state.counters["read_ms"] = read;
         state.counters["host_ms"] = host;
         state.counters["plugin_ms"] = plugin;
-        state.counters["encode_ms"] = encode;
+        state.counters["write_ms"] = write;
     } catch (const std::exception& error) {
         state.SkipWithError(error.what());
     }
@@ -211,12 +165,12 @@ std::string ThroughputNote(const std::string& prefix, const std::string& figure,
     if (fps <= 0) return {};
     char line[256];
     std::snprintf(line, sizeof line,
-                  "%s: %.1f fps; per frame decode %.2f ms, host callbacks %.2f ms, plug-in "
-                  "%.2f ms, encode %.2f ms",
-                  prefix.c_str(), fps, results.MedianCounter(figure, "decode_ms"),
+                  "%s: %.1f fps; per frame (each stage's own work, the stages overlap) read "
+                  "%.2f ms, host %.2f ms, plug-in %.2f ms, write %.2f ms",
+                  prefix.c_str(), fps, results.MedianCounter(figure, "read_ms"),
                   results.MedianCounter(figure, "host_ms"),
                   results.MedianCounter(figure, "plugin_ms"),
-                  results.MedianCounter(figure, "encode_ms"));
+                  results.MedianCounter(figure, "write_ms"));
     return line;
 }
 
@@ -226,7 +180,7 @@ const bool kRegistered = [] {
         const auto clip = OpenBenchClip();
         const FrameSize size = {int16_t(clip->Info().width), int16_t(clip->Info().height)};
         const std::string prefix = "host/" + size.Label();
-        const std::string figure = prefix + "/plugin-per-frame";
+        const std::string figure = prefix + "/host-per-frame";
         figures::AddFigure(figure, AddFrameBaseline(size), RenderFigure);
         figures::AddNote([prefix, figure](const figures::Results& results) {
             return ThroughputNote(prefix + "/render", figure, results);

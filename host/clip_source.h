@@ -2,6 +2,7 @@
 #pragma once
 
 #include "audio_mix.h"
+#include "picture_format.h"
 
 #include <cstdint>
 #include <memory>
@@ -20,6 +21,8 @@ struct ClipInfo {
     bool hasSound = false;
     SoundFormat sound;        // the format ReadSound delivers, when hasSound
     std::string soundProblem; // why a clip with a sound stream reads as silent, if it does
+    PictureFormat format;
+    std::string rateNote; // how frames of varying length became frames at `rate`, if they did
 };
 
 class ClipSource {
@@ -32,7 +35,15 @@ class ClipSource {
     // Fills `block` with the sound of frame `index` (its ShareOfFrame) in Info().sound,
     // silence where the clip has none. The block must hold LargestShare samples.
     virtual void ReadSound(int64_t index, AudioBlock& block) = 0;
+    // A second reader of the same clip with the same Info(), independent of this one, so that
+    // another thread can read it meanwhile. Throws HostError when it cannot be opened.
+    virtual std::unique_ptr<ClipSource> OpenAnother() const = 0;
 };
+
+// A block that holds the sound of any one frame of `info`.
+inline AudioBlock FrameSoundBlock(const ClipInfo& info) {
+    return AudioBlock(info.sound.channels, LargestShare(info.sound.sampleRate, info.rate));
+}
 
 // Opens a file or image sequence FFmpeg reads; throws HostError naming the path.
 std::unique_ptr<ClipSource> OpenClipFile(const std::string& path);

@@ -95,6 +95,11 @@ const Option kOptions[] = {
      [](CommandLine& l, const std::string& v, const std::string& n) {
          l.at = ParseCount(v, n, 0);
      }},
+    {"--codec", nullptr, true, kRender,
+     [](CommandLine& l, const std::string& v, const std::string& n) {
+         l.codec = VideoCodecNamed(v);
+         if (!l.codec) throw UsageError(n + " needs h264, ffv1 or prores, not '" + v + "'");
+     }},
     {"--proxy", nullptr, false, kRender,
      [](CommandLine& l, const std::string&, const std::string&) { l.proxy = true; }},
     {"--bundle", nullptr, true, kAllCommands,
@@ -169,7 +174,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
 const char* UsageText() {
     return R"(usage: reelhost info [--bundle PATH]
        reelhost render [INPUT] -o OUTPUT [--fade-in N] [--fade-out N] [--sliders A,B,C]
-                       [--start S] [--frames N] [--proxy] [--bundle PATH] [--quiet]
+                       [--start S] [--frames N] [--codec NAME] [--proxy] [--bundle PATH]
+                       [--quiet]
        reelhost thumbnail [INPUT] -o OUT.png [--at N] [--bundle PATH] [--quiet]
        reelhost configure [INPUT] [--at N] [--bundle PATH]
 
@@ -182,7 +188,8 @@ const char* UsageText() {
   INPUT            a video file or image sequence (clip.mp4, frames/in_%03d.png);
                    omitted: the built-in demo clip (720 x 480, 30 fps, 4 s, with sound)
   -o OUTPUT        .mp4, .mkv or .mov: video with the input's sound (the whole clip;
-                   frames outside the effect pass through unchanged);
+                   frames outside the effect pass through unchanged), in the input's
+                   pixel format and colours where the codec takes them;
                    out_%03d.png: every frame as a lossless RGBA image numbered from 0;
                    name.png: the effect's first frame only
   --fade-in N      frames over which the effect fades in (default 0)
@@ -191,6 +198,9 @@ const char* UsageText() {
                    the effect declares them but does not use them
   --start S        the first frame the effect covers (default 0)
   --frames N       how many frames it covers (default: to the end of the clip)
+  --codec NAME     video outputs: h264 (default, AAC sound), ffv1 (lossless, .mkv, FLAC
+                   sound) or prores (ProRes 422 HQ, or 4444 for 4:4:4 and alpha, .mov, PCM
+                   sound)
   --proxy          a quick half-size, low-quality preview render; the effect's frames
                    are silent, the frames outside it keep their sound
   --at N           the frame to show (default 0)
@@ -199,6 +209,8 @@ const char* UsageText() {
 
 The effect's own settings (region, gain, offset, video format) are read from
 $XDG_CONFIG_HOME/vorel-Prefs, or ~/.config/vorel-Prefs when that is unset.
+A clip whose pictures last different times is rendered at a constant rate, each picture held
+for as long as it lasts; reelhost says so when it does.
 Exit status: 0 done; 1 a file, the bundle or the effect failed; 2 a command line that
 cannot be acted on; 130 interrupted by Ctrl-C (the output holds the frames finished by then).
 )";

@@ -1,6 +1,7 @@
 // The reelhost command line: commands, options and their checks.
 #pragma once
 
+#include "frame_writer.h"
 #include "host_session.h"
 
 #include <optional>
@@ -17,9 +18,10 @@ struct CommandLine {
     std::string output; // render and thumbnail
     std::string bundle; // empty: the bundle beside the program
     HostSettings settings;
-    int32_t start = 0;             // first frame the effect covers
-    std::optional<int32_t> frames; // frames it covers; unset: to the end of the clip
-    int32_t at = 0;                // thumbnail and configure: the frame shown
+    int32_t start = 0;               // first frame the effect covers
+    std::optional<int32_t> frames;   // frames it covers; unset: to the end of the clip
+    int32_t at = 0;                  // thumbnail and configure: the frame shown
+    std::optional<VideoCodec> codec; // render to video: what it is written as
     bool proxy = false;
     bool quiet = false;
 };

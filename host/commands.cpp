@@ -76,6 +76,10 @@ void Warn(const Console& console, const std::string& warning) {
     if (!warning.empty()) std::fprintf(console.err, "reelhost: warning: %s\n", warning.c_str());
 }
 
+void Note(const Console& console, const std::string& note) {
+    if (!note.empty()) std::fprintf(console.err, "reelhost: note: %s\n", note.c_str());
+}
+
 std::unique_ptr<PluginBundle> LoadBundle(const CommandLine& line, const Console& console) {
     auto bundle = std::make_unique<PluginBundle>(BundlePathOf(line));
     Warn(console, bundle->Warning());
@@ -128,6 +132,8 @@ OutputSettings OutputSettingsFor(const CommandLine& line, const ClipInfo& clip, 
     settings.rate = clip.rate;
     settings.sound = sound;
     settings.soundFormat = clip.sound;
+    settings.codec = line.codec.value_or(VideoCodec::H264);
+    settings.source = clip.format;
     return settings;
 }
 
@@ -196,24 +202,29 @@ int RunInfo(const CommandLine& line, const Console& console) {
 int RunRenderCommand(const CommandLine& line, const Console& console) {
     InterruptGuard interrupt; // from the start, so Ctrl-C during set-up stops cleanly too
     const OutputKind kind = OutputKindOf(line.output);
+    if (line.codec && kind != OutputKind::Video)
+        throw UsageError("--codec applies to video outputs (.mp4, .mkv, .mov), not '" +
+                         line.output + "'");
     RefuseOverwritingInput(line.input, line.output);
     auto clip = OpenClip(line.input);
     const ClipInfo& info = clip->Info();
     Warn(console, info.soundProblem.empty() ? "" : info.soundProblem + "; rendering without sound");
-    const RenderPlan plan = PlanFor(line, info, kind);
+    Note(console, info.rateNote);
+    RenderPlan plan = PlanFor(line, info, kind);
     auto bundle = LoadBundle(line, console);
 
     HostSession session(*clip, line.settings);
     session.EnableSound(kind == OutputKind::Video);
     const OutputSettings settings = OutputSettingsFor(line, info, kind, session.SoundOn());
     auto writer = OpenFrameWriter(kind, settings);
-    GWorldHolder frame = MakeImage(settings.width, settings.height);
+    plan.width = settings.width;
+    plan.height = settings.height;
 
     ProgressMeter meter(ChooseProgressStyle(line.quiet, isatty(fileno(console.err))), console.err,
                         plan.endWritten - plan.firstWritten);
     PluginCaller caller(bundle->Entry(), session);
-    const RenderOutcome outcome = RunRender(caller, *clip, session, *writer, frame.get(), plan,
-                                            meter, [] { return InterruptGuard::Requested(); });
+    const RenderOutcome outcome = RunRender(caller, *clip, session, *writer, plan, meter,
+                                            [] { return InterruptGuard::Requested(); });
     meter.Finish();
     if (outcome.framesWritten > 0)
         writer->Finish(); // an interrupted video is closed properly and plays

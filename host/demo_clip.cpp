@@ -35,6 +35,9 @@ class DemoClip final : public ClipSource {
         info_.frameCount = kDemoFrames;
         info_.hasSound = true;
         info_.sound = kDemoSound;
+        info_.format.pixelFormat = AV_PIX_FMT_ARGB;
+        info_.format.matrix = AVCOL_SPC_RGB;
+        info_.format.range = AVCOL_RANGE_JPEG;
         picture_->format = AV_PIX_FMT_ARGB;
         picture_->width = kDemoWidth;
         picture_->height = kDemoHeight;
@@ -59,6 +62,10 @@ class DemoClip final : public ClipSource {
             for (int c = 0; c < block.Channels(); ++c)
                 block.Plane(c)[i] = sample;
         }
+    }
+
+    std::unique_ptr<ClipSource> OpenAnother() const override {
+        return std::make_unique<DemoClip>();
     }
 
   private:

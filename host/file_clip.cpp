@@ -9,6 +9,8 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <optional>
 
 namespace reelhost {
@@ -18,17 +20,40 @@ constexpr int64_t kDecodeAheadLimit = 64; // further ahead than this, seeking is
 constexpr int kSoundSeekAheadSeconds = 5;
 constexpr FrameRate kFallbackRate{25, 1}; // image sequences' custom
 
-// Frames in the video stream: the container's count when it keeps one, else the packets.
-int64_t CountFrames(const std::string& path, AVStream& stream) {
-    if (stream.nb_frames > 0) return stream.nb_frames;
+// The video stream's length as the container tells it: its pictures, and where the last one
+// ends (stream time base; AV_NOPTS_VALUE when unknown).
+struct StreamLength {
+    int64_t pictures = 0;
+    int64_t end = AV_NOPTS_VALUE;
+};
+
+// From the container's own counts when it keeps them, else by reading every packet.
+StreamLength MeasureStream(const std::string& path, AVStream& stream) {
+    StreamLength length;
+    if (stream.nb_frames > 0) {
+        length.pictures = stream.nb_frames;
+        if (stream.duration > 0 && stream.duration != AV_NOPTS_VALUE)
+            length.end =
+                (stream.start_time == AV_NOPTS_VALUE ? 0 : stream.start_time) + stream.duration;
+        return length;
+    }
     InputFormatPtr format = OpenInputFile(path);
     PacketPtr packet = MakePacket();
-    int64_t count = 0;
     while (ReadPacket(*format, *packet, path)) {
-        count += packet->stream_index == stream.index;
+        if (packet->stream_index == stream.index) {
+            ++length.pictures;
+            if (packet->pts != AV_NOPTS_VALUE)
+                length.end = std::max(length.end, packet->pts + packet->duration);
+        }
         av_packet_unref(packet.get());
     }
-    return count;
+    return length;
+}
+
+std::string RateText(FrameRate rate) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.4g", double(rate.num) / rate.den);
+    return text;
 }
 
 FrameRate RateOf(AVFormatContext& format, AVStream& stream) {
@@ -142,10 +167,14 @@ class SoundReader {
     bool drained_ = false; // samples before fifoStart_ were read, so going back needs a seek
 };
 
+// Frame n of a clip is the picture showing at time n / rate. A constant-rate clip has one
+// picture per frame; a clip whose pictures last different times shows each picture for as many
+// frames as it lasts, so that a render of it lasts as long as the clip.
 class FileClip final : public ClipSource {
   public:
     explicit FileClip(const std::string& path)
-        : video_(path, AVMEDIA_TYPE_VIDEO), picture_(MakeFrame()) {
+        : path_(path), video_(path, AVMEDIA_TYPE_VIDEO), picture_(MakeFrame()),
+          ahead_(MakeFrame()) {
         AVStream& stream = video_.Stream();
         info_.name = "'" + path + "'";
         info_.width = video_.Codec().width;
@@ -157,9 +186,9 @@ class FileClip final : public ClipSource {
                             std::to_string(info_.height) + "; pictures wider or taller than " +
                             std::to_string(kLargestImageSide) + " pixels are not supported");
         info_.rate = RateOf(video_.Format(), stream);
-        info_.frameCount = CountFrames(path, stream);
-        if (info_.frameCount <= 0) throw HostError(info_.name + " holds no video frames");
+        info_.format = FormatOf(video_.Codec());
         origin_ = stream.start_time == AV_NOPTS_VALUE ? 0 : stream.start_time;
+        info_.frameCount = CountFrames(MeasureStream(path, stream));
         if (video_.FindStream(AVMEDIA_TYPE_AUDIO) >= 0) {
             const AVCodecParameters& sound =
                 *video_.Format().streams[video_.FindStream(AVMEDIA_TYPE_AUDIO)]->codecpar;
@@ -168,22 +197,21 @@ class FileClip final : public ClipSource {
         }
     }
 
+    // A reader of an opened clip: its description is taken, not measured again.
+    FileClip(const std::string& path, const ClipInfo& info, int64_t origin)
+        : path_(path), video_(path, AVMEDIA_TYPE_VIDEO), picture_(MakeFrame()), ahead_(MakeFrame()),
+          info_(info), origin_(origin) {
+        if (info_.hasSound) sound_.emplace(path, info_.sound, info_.rate, OriginMicroseconds());
+    }
+
     const ClipInfo& Info() const override { return info_; }
 
     const AVFrame& Picture(int64_t index) override {
         if (index < 0 || index >= info_.frameCount)
             throw HostError("frame " + std::to_string(index) + " is outside " + info_.name +
                             " (frames 0 to " + std::to_string(info_.frameCount - 1) + ")");
-        if (index == current_) return *picture_;
-        if (lost_ || index < current_ || index > current_ + kDecodeAheadLimit) {
-            // A key frame after the target (damaged index) sends us back to the start.
-            if (!SeekNear(index) || DecodeUntil(index) > index) {
-                SeekNear(0);
-                DecodeUntil(index);
-            }
-        } else {
-            DecodeUntil(index);
-        }
+        if (lost_ || index < shown_ || FarAhead(index)) StartNear(index);
+        ShowAt(index);
         return *picture_;
     }
 
@@ -194,61 +222,145 @@ class FileClip final : public ClipSource {
             block.Silence(ShareOfFrame(index, info_.sound.sampleRate, info_.rate).count);
     }
 
+    std::unique_ptr<ClipSource> OpenAnother() const override {
+        return std::make_unique<FileClip>(path_, info_, origin_);
+    }
+
   private:
+    static PictureFormat FormatOf(const AVCodecContext& codec) {
+        return {codec.pix_fmt, codec.colorspace, codec.color_range, codec.color_primaries,
+                codec.color_trc};
+    }
+
+    int64_t OriginMicroseconds() {
+        return av_rescale_q(origin_, video_.Stream().time_base, AV_TIME_BASE_Q);
+    }
+
     // A clip whose sound cannot be decoded is still a clip: it plays silent, with a warning.
     void OpenSound(const std::string& path) {
         try {
-            sound_.emplace(path, info_.sound, info_.rate,
-                           av_rescale_q(origin_, video_.Stream().time_base, AV_TIME_BASE_Q));
+            sound_.emplace(path, info_.sound, info_.rate, OriginMicroseconds());
             info_.hasSound = true;
         } catch (const HostError& error) {
             info_.soundProblem = error.what();
         }
     }
 
+    // Frames at the clip's rate from where its last picture ends; a constant-rate clip keeps
+    // its own count, which a rounded end time may miss by one.
+    int64_t CountFrames(const StreamLength& length) {
+        const int64_t pictures = length.pictures;
+        if (pictures <= 0) throw HostError(info_.name + " holds no video frames");
+        if (length.end == AV_NOPTS_VALUE) return pictures;
+        const int64_t frames = std::max<int64_t>(IndexOf(length.end), 1);
+        if (std::abs(frames - pictures) <= 1) return pictures;
+        if (frames > INT32_MAX)
+            throw HostError(info_.name + " lasts too long: " + std::to_string(frames) +
+                            " frames at " + RateText(info_.rate) + " fps");
+        info_.rateNote = info_.name + " has " + std::to_string(pictures) +
+                         " pictures of varying length over " +
+                         FormatSeconds(double(frames) * info_.rate.den / info_.rate.num) +
+                         "; it is rendered at a constant " + RateText(info_.rate) + " fps, as " +
+                         std::to_string(frames) + " frames";
+        return frames;
+    }
+
+    static std::string FormatSeconds(double seconds) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.1f s", seconds);
+        return text;
+    }
+
+    // The frame whose time a timestamp (stream time base) is nearest to.
     int64_t IndexOf(int64_t timestamp) {
         return av_rescale_q_rnd(timestamp - origin_, video_.Stream().time_base,
                                 {info_.rate.den, info_.rate.num},
                                 AVRounding(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
     }
 
-    bool SeekNear(int64_t index) {
-        current_ = kUnknown;
+    // Frames a picture lasts: its duration at the clip's rate, at least one.
+    int64_t FramesOf(const AVFrame& picture) {
+        return std::max<int64_t>(
+            1, av_rescale_q_rnd(picture.pkt_duration, video_.Stream().time_base,
+                                {info_.rate.den, info_.rate.num}, AV_ROUND_NEAR_INF));
+    }
+
+    // Decodes the next picture into `frame`; answers its frame, or kUnknown at the end. Until a
+    // picture arrives, a failure (a read error) leaves the next request to seek afresh.
+    int64_t DecodeNext(AVFrame& frame, int64_t previous) {
+        lost_ = true;
+        if (!video_.Next(frame)) {
+            lost_ = false;
+            return kUnknown;
+        }
         lost_ = false;
+        const int64_t timestamp = frame.best_effort_timestamp;
+        return timestamp == AV_NOPTS_VALUE ? previous + 1 : IndexOf(timestamp);
+    }
+
+    // Further ahead than kDecodeAheadLimit frames past what is decoded, seeking is cheaper.
+    bool FarAhead(int64_t index) const {
+        return !atEnd_ && index > std::max(shown_, aheadAt_) + kDecodeAheadLimit;
+    }
+
+    // Decodes from the last key frame before `index`. A key frame after the target (a damaged
+    // index) sends us back to the start, whose first picture stands for any frames before it.
+    void StartNear(int64_t index) {
+        if (SeekTo(index) && DecodeFirst(index) <= index) return;
+        SeekTo(0);
+        DecodeFirst(index);
+    }
+
+    bool SeekTo(int64_t index) {
+        shown_ = aheadAt_ = kUnknown;
+        atEnd_ = false;
+        lost_ = true;
         return video_.SeekTo(origin_ + av_rescale_q(index, {info_.rate.den, info_.rate.num},
                                                     video_.Stream().time_base));
     }
 
-    // Decodes forward until frame `index` or the first one after it; answers the index of the
-    // first frame decoded.
-    int64_t DecodeUntil(int64_t index) {
-        std::optional<int64_t> first;
-        int64_t decoded = current_;
-        // The first read empties picture_: until the target arrives, a failure (the clip's end
-        // or a read error) leaves the next request to seek afresh.
-        current_ = kUnknown;
-        lost_ = true;
-        while (decoded < index) {
-            if (!video_.Next(*picture_))
-                throw HostError("frame " + std::to_string(index) + " of " + info_.name +
-                                " cannot be decoded: the clip ends before it");
-            const int64_t timestamp = picture_->best_effort_timestamp;
-            decoded = timestamp == AV_NOPTS_VALUE ? decoded + 1 : IndexOf(timestamp);
-            if (!first) first = decoded;
+    int64_t DecodeFirst(int64_t index) {
+        shown_ = DecodeNext(*picture_, -1);
+        if (shown_ == kUnknown) throw EndsBefore(index);
+        return shown_;
+    }
+
+    // Decodes forward until picture_ is the one showing at `index`.
+    void ShowAt(int64_t index) {
+        while (shown_ < index) {
+            if (aheadAt_ == kUnknown && !atEnd_) {
+                aheadAt_ = DecodeNext(*ahead_, shown_);
+                atEnd_ = aheadAt_ == kUnknown;
+            }
+            if (atEnd_) {
+                if (index >= shown_ + FramesOf(*picture_)) throw EndsBefore(index);
+                return;
+            }
+            if (aheadAt_ > index) return; // picture_ lasts until the next one starts
+            std::swap(picture_, ahead_);
+            shown_ = aheadAt_;
+            aheadAt_ = kUnknown;
         }
-        current_ = decoded;
-        lost_ = false;
-        return first.value_or(decoded);
+    }
+
+    HostError EndsBefore(int64_t index) {
+        lost_ = true;
+        return HostError("frame " + std::to_string(index) + " of " + info_.name +
+                         " cannot be decoded: the clip ends before it");
     }
 
     static constexpr int64_t kUnknown = -1;
 
+    std::string path_;
     StreamDecoder video_;
-    FramePtr picture_;
+    FramePtr picture_; // the picture showing at frame shown_
+    FramePtr ahead_;   // the next picture, starting at frame aheadAt_, once decoded
     ClipInfo info_;
     int64_t origin_ = 0;
-    int64_t current_ = kUnknown; // index of the frame in picture_
-    bool lost_ = false;          // picture_ and the decoder disagree: the next read must seek
+    int64_t shown_ = kUnknown;
+    int64_t aheadAt_ = kUnknown;
+    bool atEnd_ = false; // no picture follows picture_
+    bool lost_ = true;   // picture_ and the decoder disagree: the next read must seek
     std::optional<SoundReader> sound_;
 };
 

@@ -7,6 +7,11 @@
 
 namespace reelhost {
 
+void FramePool::ThrowAtLimit() const {
+    throw HostError("the plug-in holds " + std::to_string(limit_) +
+                    " frames without giving them back");
+}
+
 FramePool::Slot& FramePool::Acquire(int width, int height) {
     Slot* freeSlot = nullptr;
     for (Slot& slot : slots_) {
@@ -15,9 +20,7 @@ FramePool::Slot& FramePool::Acquire(int width, int height) {
         freeSlot = &slot;
     }
     if (!freeSlot) {
-        if (int(slots_.size()) >= limit_)
-            throw HostError("the plug-in holds " + std::to_string(limit_) +
-                            " frames without giving them back");
+        if (int(slots_.size()) >= limit_) ThrowAtLimit();
         freeSlot = &slots_.emplace_back();
     }
     // A returned image of another size is replaced rather than kept beside the new one.
@@ -30,9 +33,29 @@ FramePool::Slot& FramePool::Acquire(int width, int height) {
 }
 
 void* FramePool::Lend(Slot& slot, int64_t movieFrame) {
-    slot.cookie = nextCookie_++;
+    slot.cookie = reinterpret_cast<uintptr_t>(NewCookie());
     slot.movieFrame = movieFrame;
     return reinterpret_cast<void*>(slot.cookie);
+}
+
+void* FramePool::NewCookie() {
+    return reinterpret_cast<void*>(nextCookie_++);
+}
+
+void FramePool::AdoptLent(GWorldHolder image, void* cookie, int64_t movieFrame) {
+    // A returned image makes room rather than the pool outgrowing its limit.
+    const auto spare = std::find_if(slots_.begin(), slots_.end(),
+                                    [](const Slot& slot) { return slot.cookie == 0; });
+    if (int(slots_.size()) >= limit_ && spare != slots_.end()) slots_.erase(spare);
+    const PixelView view = ViewOf(image.get());
+    Slot& slot = slots_.emplace_back();
+    slot.image = std::move(image);
+    slot.width = view.Width();
+    slot.height = view.Height();
+    slot.cookie = reinterpret_cast<uintptr_t>(cookie);
+    slot.movieFrame = movieFrame;
+    // Kept even then: the plug-in may still touch it before the render ends.
+    if (LentCount() > limit_) ThrowAtLimit();
 }
 
 int FramePool::IndexOf(const void* cookie) const {

@@ -29,6 +29,12 @@ class FramePool {
     Slot& Acquire(int width, int height);
     // Lends an acquired slot for `movieFrame`; answers its new cookie.
     void* Lend(Slot& slot, int64_t movieFrame);
+    // A cookie for an image lent from elsewhere, never equal to any other cookie.
+    void* NewCookie();
+    // Takes over `image`, lent from elsewhere under `cookie` and not given back: it stays lent
+    // until ReleaseFrame. Throws HostError (keeping the image) when more than `limit` images
+    // are then lent out.
+    void AdoptLent(GWorldHolder image, void* cookie, int64_t movieFrame);
     // The slot lent under `cookie`, or null.
     const Slot* Find(const void* cookie) const;
     // False when `cookie` is not lent out (unknown, or given back already).
@@ -37,6 +43,7 @@ class FramePool {
 
   private:
     int IndexOf(const void* cookie) const; // -1 when not lent out
+    [[noreturn]] void ThrowAtLimit() const;
 
     int limit_;
     uintptr_t nextCookie_ = 1;

@@ -16,9 +16,26 @@ int ScalerFlagsFor(uint8_t quality) {
                                     : SWS_BICUBIC | SWS_FULL_CHR_H_INT | SWS_ACCURATE_RND;
 }
 
+void SetYuvColours(SwsContext& context, AVColorSpace matrix, bool fullRange, bool yuvIsSource) {
+    // The RGB side's details are read back and kept as they are.
+    int* inverse = nullptr;
+    int* table = nullptr;
+    int sourceFull = 0, targetFull = 0, brightness = 0, contrast = 0, saturation = 0;
+    if (sws_getColorspaceDetails(&context, &inverse, &sourceFull, &table, &targetFull, &brightness,
+                                 &contrast, &saturation) < 0)
+        return; // an RGB to RGB context: nothing to tell
+    const int* coefficients = sws_getCoefficients(matrix);
+    int& yuvFull = yuvIsSource ? sourceFull : targetFull;
+    yuvFull = yuvFull || fullRange; // swscale already knows the JPEG formats are full range
+    sws_setColorspaceDetails(&context, coefficients, sourceFull, coefficients, targetFull,
+                             brightness, contrast, saturation);
+}
+
 void FrameScaler::Convert(const AVFrame& picture, const PixelView& target, uint8_t quality) {
-    const Setup wanted{picture.width,      picture.height,     picture.format,
-                       target.Width(),     target.Height(),    ScalerFlagsFor(quality),
+    const bool sameSize = picture.width == target.Width() && picture.height == target.Height();
+    const Setup wanted{picture.width,      picture.height,
+                       picture.format,     target.Width(),
+                       target.Height(),    sameSize ? kSameSizeFlags : ScalerFlagsFor(quality),
                        picture.colorspace, picture.color_range};
     if (!context_ || !(wanted == setup_)) {
         context_.reset(sws_getContext(wanted.width, wanted.height, AVPixelFormat(wanted.format),
@@ -30,29 +47,15 @@ void FrameScaler::Convert(const AVFrame& picture, const PixelView& target, uint8
                             std::string(name ? name : "(unknown)") + " at " +
                             std::to_string(picture.width) + " x " + std::to_string(picture.height));
         }
-        MatchColours(picture);
+        const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(AVPixelFormat(picture.format));
+        if (desc && !(desc->flags & AV_PIX_FMT_FLAG_RGB))
+            SetYuvColours(*context_, picture.colorspace, picture.color_range == AVCOL_RANGE_JPEG,
+                          true);
         setup_ = wanted;
     }
     uint8_t* planes[4] = {target.base};
     const int strides[4] = {int(target.rowBytes)};
     sws_scale(context_.get(), picture.data, picture.linesize, 0, picture.height, planes, strides);
-}
-
-// YUV pictures say which matrix and range they use; swscale assumes limited-range BT.601
-// unless told, which shifts the colours of HD clips.
-void FrameScaler::MatchColours(const AVFrame& picture) {
-    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(AVPixelFormat(picture.format));
-    if (!desc || (desc->flags & AV_PIX_FMT_FLAG_RGB)) return;
-    int* inverse = nullptr;
-    int* table = nullptr;
-    int sourceFull = 0, targetFull = 0, brightness = 0, contrast = 0, saturation = 0;
-    if (sws_getColorspaceDetails(context_.get(), &inverse, &sourceFull, &table, &targetFull,
-                                 &brightness, &contrast, &saturation) < 0)
-        return;
-    const int* matrix = sws_getCoefficients(picture.colorspace);
-    const bool full = picture.color_range == AVCOL_RANGE_JPEG || sourceFull;
-    sws_setColorspaceDetails(context_.get(), matrix, full, table, targetFull, brightness, contrast,
-                             saturation);
 }
 
 } // namespace reelhost

@@ -6,8 +6,17 @@
 
 namespace reelhost {
 
-// swscale's method for a frame quality: a fast one for kDVLowQuality, a sharp one otherwise.
+// swscale's method for a frame quality when a picture is resized: a fast one for
+// kDVLowQuality, a sharp one otherwise.
 int ScalerFlagsFor(uint8_t quality);
+
+// Into the host's images at the picture's own size nothing is resized: swscale's direct
+// converters, each colour sample used as it is.
+constexpr int kSameSizeFlags = SWS_POINT;
+
+// Tells `context` the matrix and range of its YUV side (its source when `yuvIsSource`, else its
+// target); an RGB side keeps full range. swscale otherwise assumes limited-range BT.601.
+void SetYuvColours(SwsContext& context, AVColorSpace matrix, bool fullRange, bool yuvIsSource);
 
 // Keeps one swscale context and reuses it while sizes, formats and quality stay the same,
 // so a render sets it up once.
@@ -24,7 +33,6 @@ class FrameScaler {
         int colorspace = -1, range = -1;
         bool operator==(const Setup&) const = default;
     };
-    void MatchColours(const AVFrame& picture);
 
     SwsPtr context_;
     Setup setup_;

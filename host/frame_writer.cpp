@@ -1,11 +1,14 @@
 // Video files through libavformat and PNG images through the PNG encoder, written safely.
 #include "frame_writer.h"
 #include "ffmpeg_holders.h"
+#include "frame_scaler.h"
 #include "host_error.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>
 #include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
+#include <libavutil/samplefmt.h>
 }
 
 #include <algorithm>
@@ -14,6 +17,7 @@ extern "C" {
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -25,6 +29,14 @@ constexpr int kMpeg4Quantiser = 3; // visually clean, for the fallback encoder
 constexpr const char* kX264Preset = "fast";
 constexpr const char* kX264Quality = "18"; // constant rate factor: close to transparent
 constexpr int kSoundBitsPerChannel = 96000;
+// FFV1 as archives and editors exchange it: version 3, every frame a key frame, slices coded
+// (and checked) in parallel.
+constexpr int kFfv1Level = 3;
+constexpr int kFfv1Slices = 16;
+constexpr int kProResHq = 3; // prores_ks profile numbers
+constexpr int kProRes4444 = 4;
+// Into the output at the same size: each chroma sample the mean of the pixels it covers.
+constexpr int kToOutputFlags = SWS_AREA | SWS_ACCURATE_RND;
 
 std::string Lowercase(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -68,14 +80,30 @@ void OpenCodec(AVCodecContext& context, const AVCodec* codec, const std::string&
                         " encoder refused its settings: " + AvErrorText(err));
 }
 
-// A frame buffer allocated once and reused for every frame of the output.
+// Gives `frame` a buffer of its format and size (from FFmpeg's pool: no zero fill).
+void NewPictureBuffer(AVFrame& frame) {
+    if (av_frame_get_buffer(&frame, 0) < 0) throw std::bad_alloc();
+}
+
 FramePtr MakePictureFrame(AVPixelFormat format, int width, int height) {
     FramePtr frame = MakeFrame();
     frame->format = format;
     frame->width = width;
     frame->height = height;
-    if (av_frame_get_buffer(frame.get(), 0) < 0) throw std::bad_alloc();
+    NewPictureBuffer(*frame);
     return frame;
+}
+
+// A picture frame that the next picture may overwrite: an encoder still holding the previous
+// one (frame threads, look-ahead) keeps it, and the frame gets a new buffer instead of a copy.
+void MakeReusable(AVFrame& frame) {
+    if (av_frame_is_writable(&frame)) return;
+    const int format = frame.format, width = frame.width, height = frame.height;
+    av_frame_unref(&frame);
+    frame.format = format;
+    frame.width = width;
+    frame.height = height;
+    NewPictureBuffer(frame);
 }
 
 void RequireSize(const PixelView& picture, const OutputSettings& settings) {
@@ -84,6 +112,105 @@ void RequireSize(const PixelView& picture, const OutputSettings& settings) {
                         std::to_string(picture.Height()) + " cannot go into '" + settings.path +
                         "', which is " + std::to_string(settings.width) + " x " +
                         std::to_string(settings.height));
+}
+
+bool IsRgb(AVPixelFormat format) {
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
+    return !desc || (desc->flags & AV_PIX_FMT_FLAG_RGB);
+}
+
+bool HasAlpha(AVPixelFormat format) {
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
+    return desc && (desc->flags & AV_PIX_FMT_FLAG_ALPHA);
+}
+
+// The JPEG formats are their plain counterparts at full range.
+AVPixelFormat WithoutJpegRange(AVPixelFormat format) {
+    switch (format) {
+    case AV_PIX_FMT_YUVJ420P:
+        return AV_PIX_FMT_YUV420P;
+    case AV_PIX_FMT_YUVJ422P:
+        return AV_PIX_FMT_YUV422P;
+    case AV_PIX_FMT_YUVJ444P:
+        return AV_PIX_FMT_YUV444P;
+    case AV_PIX_FMT_YUVJ440P:
+        return AV_PIX_FMT_YUV440P;
+    default:
+        return format;
+    }
+}
+
+bool Offers(const AVCodec* codec, AVPixelFormat format) {
+    for (const AVPixelFormat* f = codec->pix_fmts; f && *f != AV_PIX_FMT_NONE; ++f)
+        if (*f == format) return true;
+    return false;
+}
+
+// The output picture: the source's own format and colours where the encoder takes them.
+PictureFormat OutputPictureFor(const AVCodec* codec, const PictureFormat& source) {
+    const AVPixelFormat wanted = source.pixelFormat == AV_PIX_FMT_NONE
+                                     ? AV_PIX_FMT_ARGB
+                                     : WithoutJpegRange(source.pixelFormat);
+    PictureFormat out = source;
+    if (Offers(codec, wanted))
+        out.pixelFormat = wanted;
+    else if (codec->id == AV_CODEC_ID_H264 && Offers(codec, AV_PIX_FMT_YUV420P))
+        out.pixelFormat = AV_PIX_FMT_YUV420P; // what every player shows
+    else
+        out.pixelFormat =
+            avcodec_find_best_pix_fmt_of_list(codec->pix_fmts, wanted, HasAlpha(wanted), nullptr);
+    const bool fullSource = source.range == AVCOL_RANGE_JPEG ||
+                            WithoutJpegRange(source.pixelFormat) != source.pixelFormat;
+    if (IsRgb(out.pixelFormat)) {
+        out.matrix = AVCOL_SPC_RGB;
+        out.range = AVCOL_RANGE_JPEG;
+    } else if (IsRgb(wanted)) {
+        // swscale's default RGB to YUV conversion: BT.601 matrix, limited range.
+        out.matrix = AVCOL_SPC_SMPTE170M;
+        out.range = AVCOL_RANGE_MPEG;
+    } else {
+        out.range = fullSource ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
+    }
+    return out;
+}
+
+// What each codec choice writes, and where it belongs.
+struct CodecPlan {
+    const AVCodec* video;
+    AVCodecID sound;
+    const char* home; // the extension it goes into, for the advice when a container refuses it
+};
+
+CodecPlan PlanFor(VideoCodec codec, const std::string& path) {
+    switch (codec) {
+    case VideoCodec::Lossless:
+        return {avcodec_find_encoder(AV_CODEC_ID_FFV1), AV_CODEC_ID_FLAC, ".mkv"};
+    case VideoCodec::ProRes:
+        return {avcodec_find_encoder_by_name("prores_ks"), AV_CODEC_ID_PCM_S16LE, ".mov"};
+    case VideoCodec::H264:
+        break;
+    }
+    const AVCodec* h264 = avcodec_find_encoder_by_name("libx264");
+    if (!h264) h264 = avcodec_find_encoder(AV_CODEC_ID_MPEG4);
+    if (!h264) throw HostError("cannot write '" + path + "': no H.264 or MPEG-4 encoder");
+    return {h264, AV_CODEC_ID_AAC, ".mp4"};
+}
+
+std::string CodecText(const AVCodecContext& video) {
+    switch (video.codec->id) {
+    case AV_CODEC_ID_H264:
+        return "H.264";
+    case AV_CODEC_ID_FFV1:
+        return "FFV1 (lossless)";
+    case AV_CODEC_ID_PRORES:
+        return video.profile == kProRes4444 ? "ProRes 4444" : "ProRes 422 HQ";
+    default:
+        return "MPEG-4";
+    }
+}
+
+std::string SoundText(AVCodecID sound) {
+    return sound == AV_CODEC_ID_AAC ? "AAC" : sound == AV_CODEC_ID_FLAC ? "FLAC" : "PCM";
 }
 
 class VideoWriter final : public FrameWriter {
@@ -100,8 +227,11 @@ class VideoWriter final : public FrameWriter {
         if (err < 0 || !raw)
             throw HostError("cannot write '" + settings.path + "': " + AvErrorText(err));
         format_.reset(raw);
-        OpenVideo();
-        if (settings.sound) OpenSound();
+        const CodecPlan plan = PlanFor(settings.codec, settings.path);
+        RequireContainerTakes(plan.video ? plan.video->id : AV_CODEC_ID_NONE, plan.home);
+        if (settings.sound) RequireContainerTakes(plan.sound, plan.home);
+        OpenVideo(plan.video);
+        if (settings.sound) OpenSound(plan.sound);
         OpenFile();
     }
 
@@ -114,7 +244,7 @@ class VideoWriter final : public FrameWriter {
 
     void Write(const PixelView& picture, const AudioBlock* sound) override {
         RequireSize(picture, settings_);
-        if (av_frame_make_writable(picture_.get()) < 0) throw std::bad_alloc();
+        MakeReusable(*picture_);
         const uint8_t* planes[4] = {picture.base};
         const int strides[4] = {int(picture.rowBytes)};
         sws_scale(converter_.get(), planes, strides, 0, settings_.height, picture_->data,
@@ -122,9 +252,7 @@ class VideoWriter final : public FrameWriter {
         picture_->pts = framesWritten_++;
         Encode(*video_, *videoStream_, picture_.get());
         if (sound_ && sound) {
-            // The FIFO only reads the planes; FFmpeg's signature just lacks the const.
-            av_audio_fifo_write(fifo_.get(), const_cast<void**>(sound->ConstPlanes()),
-                                sound->Length());
+            QueueSound(*sound);
             EncodeQueuedSound(false);
         }
     }
@@ -143,62 +271,105 @@ class VideoWriter final : public FrameWriter {
     }
 
     std::string Description() const override {
-        return std::string(video_->codec->id == AV_CODEC_ID_H264 ? "H.264" : "MPEG-4") + " video" +
-               (sound_ ? ", AAC sound" : "");
+        const char* format = av_get_pix_fmt_name(video_->pix_fmt);
+        return CodecText(*video_) + " video (" + (format ? format : "?") + ")" +
+               (sound_ ? ", " + SoundText(sound_->codec_id) + " sound" : "");
     }
 
   private:
-    void OpenVideo() {
-        const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
-        if (!codec) codec = avcodec_find_encoder(AV_CODEC_ID_MPEG4);
-        if (!codec)
-            throw HostError("cannot write '" + settings_.path + "': no H.264 or MPEG-4 encoder");
+    const char* ContainerName() const { return format_->oformat->name; }
+
+    void RequireContainerTakes(AVCodecID codec, const char* home) {
+        const AVCodecDescriptor* desc = avcodec_descriptor_get(codec);
+        if (codec == AV_CODEC_ID_NONE || !avcodec_find_encoder(codec))
+            throw HostError("cannot write '" + settings_.path + "': this FFmpeg has no " +
+                            (desc ? desc->name : "such") + " encoder");
+        if (avformat_query_codec(format_->oformat, codec, FF_COMPLIANCE_NORMAL) != 1)
+            throw HostError("cannot write '" + settings_.path + "': " + desc->long_name +
+                            " does not go into " + ContainerName() + " files; name the output " +
+                            home);
+    }
+
+    void OpenVideo(const AVCodec* codec) {
         video_ = NewCodecContext(codec);
         AVCodecContext& c = *video_;
+        const PictureFormat out = OutputPictureFor(codec, settings_.source);
         c.width = settings_.width;
         c.height = settings_.height;
-        c.pix_fmt = AV_PIX_FMT_YUV420P;
+        c.pix_fmt = out.pixelFormat;
+        c.colorspace = out.matrix;
+        c.color_range = out.range;
+        c.color_primaries = out.primaries;
+        c.color_trc = out.transfer;
         c.time_base = {settings_.rate.den, settings_.rate.num};
         c.framerate = {settings_.rate.num, settings_.rate.den};
         c.sample_aspect_ratio = {1, 1};
-        // swscale's default RGB to YUV conversion: BT.601 matrix, limited range.
-        c.colorspace = AVCOL_SPC_SMPTE170M;
-        c.color_range = AVCOL_RANGE_MPEG;
-        if (codec->id == AV_CODEC_ID_H264) {
+        c.thread_count = 0; // as many of the encoder's own threads as it likes
+        SetCodecOptions(c);
+        videoStream_ = AddStream(c, codec);
+        picture_ = MakePictureFrame(c.pix_fmt, settings_.width, settings_.height);
+        converter_.reset(sws_getContext(settings_.width, settings_.height, AV_PIX_FMT_ARGB,
+                                        settings_.width, settings_.height, c.pix_fmt,
+                                        kToOutputFlags, nullptr, nullptr, nullptr));
+        if (!converter_) throw std::bad_alloc();
+        SetYuvColours(*converter_, out.matrix, out.range == AVCOL_RANGE_JPEG, false);
+    }
+
+    void SetCodecOptions(AVCodecContext& c) {
+        switch (c.codec->id) {
+        case AV_CODEC_ID_H264:
             av_opt_set(c.priv_data, "preset", kX264Preset, 0);
             av_opt_set(c.priv_data, "crf", kX264Quality, 0);
-        } else {
+            break;
+        case AV_CODEC_ID_FFV1:
+            c.level = kFfv1Level;
+            c.slices = kFfv1Slices;
+            c.gop_size = 1;
+            av_opt_set_int(c.priv_data, "slicecrc", 1, 0);
+            break;
+        case AV_CODEC_ID_PRORES:
+            c.profile = c.pix_fmt == AV_PIX_FMT_YUV422P10 ? kProResHq : kProRes4444;
+            av_opt_set_int(c.priv_data, "profile", c.profile, 0);
+            break;
+        default:
             c.flags |= AV_CODEC_FLAG_QSCALE;
             c.global_quality = FF_QP2LAMBDA * kMpeg4Quantiser;
         }
-        videoStream_ = AddStream(c, codec);
-        picture_ = MakePictureFrame(AV_PIX_FMT_YUV420P, settings_.width, settings_.height);
-        converter_.reset(sws_getContext(settings_.width, settings_.height, AV_PIX_FMT_ARGB,
-                                        settings_.width, settings_.height, AV_PIX_FMT_YUV420P,
-                                        SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr));
-        if (!converter_) throw std::bad_alloc();
     }
 
-    void OpenSound() {
-        const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
-        if (!codec) throw HostError("cannot write '" + settings_.path + "': no AAC encoder");
+    void OpenSound(AVCodecID id) {
+        const AVCodec* codec = avcodec_find_encoder(id);
         sound_ = NewCodecContext(codec);
         AVCodecContext& c = *sound_;
-        c.sample_fmt = AV_SAMPLE_FMT_FLTP;
+        c.sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_FLTP;
         c.sample_rate = settings_.soundFormat.sampleRate;
         av_channel_layout_default(&c.ch_layout, settings_.soundFormat.channels);
-        c.bit_rate = int64_t(kSoundBitsPerChannel) * settings_.soundFormat.channels;
+        if (id == AV_CODEC_ID_AAC)
+            c.bit_rate = int64_t(kSoundBitsPerChannel) * settings_.soundFormat.channels;
         c.time_base = {1, c.sample_rate};
         soundStream_ = AddStream(c, codec);
-        fifo_.reset(av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, settings_.soundFormat.channels,
+        fifo_.reset(av_audio_fifo_alloc(c.sample_fmt, settings_.soundFormat.channels,
                                         settings_.soundFormat.sampleRate));
         soundFrame_ = MakeFrame();
-        soundFrame_->format = AV_SAMPLE_FMT_FLTP;
+        soundFrame_->format = c.sample_fmt;
         soundFrame_->nb_samples = SoundFrameSize();
         soundFrame_->sample_rate = c.sample_rate;
         if (!fifo_ || av_channel_layout_copy(&soundFrame_->ch_layout, &c.ch_layout) < 0 ||
             av_frame_get_buffer(soundFrame_.get(), 0) < 0)
             throw std::bad_alloc();
+        if (c.sample_fmt != AV_SAMPLE_FMT_FLTP) OpenSoundConverter(c);
+    }
+
+    // The host's sound is planar float; other encoders get it converted, same rate and layout.
+    void OpenSoundConverter(AVCodecContext& c) {
+        SwrContext* raw = nullptr;
+        if (swr_alloc_set_opts2(&raw, &c.ch_layout, c.sample_fmt, c.sample_rate, &c.ch_layout,
+                                AV_SAMPLE_FMT_FLTP, c.sample_rate, 0, nullptr) < 0 ||
+            swr_init(raw) < 0) {
+            swr_free(&raw);
+            throw HostError("cannot write '" + settings_.path + "': cannot convert its sound");
+        }
+        soundConverter_.reset(raw);
     }
 
     AVStream* AddStream(AVCodecContext& context, const AVCodec* codec) {
@@ -223,6 +394,32 @@ class VideoWriter final : public FrameWriter {
 
     int SoundFrameSize() const { return sound_->frame_size > 0 ? sound_->frame_size : 1024; }
 
+    void QueueSound(const AudioBlock& sound) {
+        // The FIFO only reads the planes; FFmpeg's signatures just lack the const.
+        void** planes = const_cast<void**>(sound.ConstPlanes());
+        if (soundConverter_) {
+            if (scratchSamples_ < sound.Length()) ReserveScratch(sound.Length());
+            if (swr_convert(soundConverter_.get(), soundScratchPlanes_, sound.Length(),
+                            const_cast<const uint8_t**>(reinterpret_cast<uint8_t**>(planes)),
+                            sound.Length()) < 0)
+                throw HostError("cannot write '" + settings_.path + "': cannot convert its sound");
+            planes = reinterpret_cast<void**>(soundScratchPlanes_);
+        }
+        if (av_audio_fifo_write(fifo_.get(), planes, sound.Length()) < sound.Length())
+            throw std::bad_alloc();
+    }
+
+    // Room for `samples` samples in the encoder's format.
+    void ReserveScratch(int samples) {
+        const int size = av_samples_get_buffer_size(nullptr, settings_.soundFormat.channels,
+                                                    samples, sound_->sample_fmt, 1);
+        if (size < 0) throw std::bad_alloc();
+        soundScratch_.resize(size_t(size));
+        av_samples_fill_arrays(soundScratchPlanes_, nullptr, soundScratch_.data(),
+                               settings_.soundFormat.channels, samples, sound_->sample_fmt, 1);
+        scratchSamples_ = samples;
+    }
+
     // Encodes whole encoder frames from the queue; at the end, the rest too (padded with
     // silence when the encoder takes only whole frames).
     void EncodeQueuedSound(bool final) {
@@ -235,9 +432,8 @@ class VideoWriter final : public FrameWriter {
             const int taken = std::min(queued, frameSize);
             av_audio_fifo_read(fifo_.get(), reinterpret_cast<void**>(soundFrame_->data), taken);
             const int length = (taken < frameSize && !smallLast) ? frameSize : taken;
-            for (int c = 0; c < settings_.soundFormat.channels; ++c)
-                std::fill(reinterpret_cast<float*>(soundFrame_->data[c]) + taken,
-                          reinterpret_cast<float*>(soundFrame_->data[c]) + length, 0.0f);
+            av_samples_set_silence(soundFrame_->data, taken, length - taken,
+                                   settings_.soundFormat.channels, sound_->sample_fmt);
             soundFrame_->nb_samples = length;
             soundFrame_->pts = samplesWritten_;
             samplesWritten_ += length;
@@ -275,6 +471,10 @@ class VideoWriter final : public FrameWriter {
     FramePtr soundFrame_;
     PacketPtr packet_;
     SwsPtr converter_;
+    SwrPtr soundConverter_;
+    std::vector<uint8_t> soundScratch_;
+    uint8_t* soundScratchPlanes_[8] = {}; // the host carries at most two channels
+    int scratchSamples_ = 0;
     AudioFifoPtr fifo_;
     int64_t framesWritten_ = 0;
     int64_t samplesWritten_ = 0;
@@ -312,7 +512,7 @@ class PngWriter final : public FrameWriter {
             throw HostError("'" + settings_.path +
                             "' holds one frame; name a sequence such as "
                             "out_%03d.png for more");
-        if (av_frame_make_writable(rgba_.get()) < 0) throw std::bad_alloc();
+        MakeReusable(*rgba_);
         ToRgba(picture);
         rgba_->pts = Written();
         int err = avcodec_send_frame(encoder_.get(), rgba_.get());
@@ -400,6 +600,14 @@ OutputKind OutputKindOf(const std::string& path) {
     throw UsageError("cannot write '" + path +
                      "': the output must end in .mp4, .mkv, .mov or .png (a numbered sequence "
                      "such as out_%03d.png, or one image)");
+}
+
+std::optional<VideoCodec> VideoCodecNamed(const std::string& name) {
+    const std::string lower = Lowercase(name);
+    if (lower == "h264") return VideoCodec::H264;
+    if (lower == "ffv1") return VideoCodec::Lossless;
+    if (lower == "prores") return VideoCodec::ProRes;
+    return std::nullopt;
 }
 
 std::unique_ptr<FrameWriter> OpenFrameWriter(OutputKind kind, const OutputSettings& settings) {

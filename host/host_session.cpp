@@ -6,6 +6,7 @@
 #include "MacMemory.h"
 
 #include <new>
+#include <utility>
 
 namespace reelhost {
 namespace {
@@ -90,31 +91,51 @@ HostSession::HostSession(ClipSource& clip, const HostSettings& settings)
 }
 
 HYPluginResult HostSession::Refuse(HYPluginResult result, const std::string& why) {
-    lastProblem_ = why;
+    if (lastProblem_.empty()) lastProblem_ = why;
     return result;
 }
 
 void HostSession::EnableSound(bool on) {
     soundOn_ = on && clip_.Info().hasSound;
     if (soundOn_ && output_.Capacity() == 0) {
-        const ClipInfo& info = clip_.Info();
-        const int capacity = LargestShare(info.sound.sampleRate, info.rate);
-        output_ = AudioBlock(info.sound.channels, capacity);
-        source_ = AudioBlock(info.sound.channels, capacity);
+        output_ = FrameSoundBlock(clip_.Info());
+        source_ = FrameSoundBlock(clip_.Info());
     }
 }
 
-void HostSession::StartOutputFrame(int64_t index) {
-    if (soundOn_) {
-        const ClipInfo& info = clip_.Info();
-        output_.Silence(ShareOfFrame(index, info.sound.sampleRate, info.rate).count);
-    }
+void HostSession::StartOutputFrame(int64_t index, AudioBlock& sound) {
+    outputTarget_ = &sound;
+    if (!soundOn_) return;
+    const ClipInfo& info = clip_.Info();
+    if (sound.Capacity() == 0) sound = FrameSoundBlock(info);
+    sound.Silence(ShareOfFrame(index, info.sound.sampleRate, info.rate).count);
 }
 
 void HostSession::MixSourceSound(int64_t movieFrame, int volume) {
     if (!soundOn_) return;
     clip_.ReadSound(movieFrame, source_);
-    MixInto(output_, source_, volume);
+    MixInto(*outputTarget_, source_, volume);
+}
+
+void HostSession::Offer(FrameSlot& slot) {
+    offered_ = &slot;
+    offerCookie_ = nullptr;
+}
+
+void HostSession::Withdraw() {
+    FrameSlot* slot = std::exchange(offered_, nullptr);
+    void* cookie = std::exchange(offerCookie_, nullptr);
+    if (cookie) pool_.AdoptLent(std::move(slot->image), cookie, slot->movieFrame);
+}
+
+bool HostSession::OfferServes(int32_t frameIndex, int16_t width, int16_t height,
+                              uint8_t quality) const {
+    if (!offered_ || offerCookie_ || offered_->movieFrame != frameIndex || !offered_->image)
+        return false;
+    const PixelView view = ViewOf(offered_->image.get());
+    // Without resizing, the quality makes no difference to the picture.
+    return view.Width() == width && view.Height() == height &&
+           (!offered_->resized || ScalerFlagsFor(quality) == ScalerFlagsFor(offered_->quality));
 }
 
 HYPluginResult HostSession::GetFrame(int32_t frameIndex, GWorldPtr* outImage, int16_t width,
@@ -126,6 +147,15 @@ HYPluginResult HostSession::GetFrame(int32_t frameIndex, GWorldPtr* outImage, in
         return Refuse(kPluginBadParams, "GetFrame was asked for a frame of " +
                                             std::to_string(width) + " x " + std::to_string(height) +
                                             " pixels");
+    if (offered_ && offered_->movieFrame == frameIndex && !offered_->failure.empty())
+        return Refuse(kPluginFailed, offered_->failure);
+    if (OfferServes(frameIndex, width, height, quality)) {
+        offerCookie_ = pool_.NewCookie();
+        *outCookie = offerCookie_;
+        *outImage = offered_->image.get();
+        if (outVolume) *outVolume = kFullVolume;
+        return kPluginOK;
+    }
     // A frame outside the clip throws, and becomes kPluginFailed with the clip's words.
     const AVFrame& picture = clip_.Picture(frameIndex);
     FramePool::Slot& slot = pool_.Acquire(width, height);
@@ -137,6 +167,10 @@ HYPluginResult HostSession::GetFrame(int32_t frameIndex, GWorldPtr* outImage, in
 }
 
 HYPluginResult HostSession::ReleaseFrame(void* cookie) {
+    if (cookie && cookie == offerCookie_) {
+        offerCookie_ = nullptr;
+        return kPluginOK;
+    }
     if (!pool_.GiveBack(cookie))
         return Refuse(kPluginBadParams, "ReleaseFrame was given cookie " + CookieText(cookie) +
                                             ", which names no frame the plug-in holds");
@@ -144,13 +178,17 @@ HYPluginResult HostSession::ReleaseFrame(void* cookie) {
 }
 
 HYPluginResult HostSession::MixAudio(void* cookie, int16_t volume) {
-    const FramePool::Slot* slot = pool_.Find(cookie);
-    if (!slot)
+    const bool offered = cookie && cookie == offerCookie_;
+    const FramePool::Slot* slot = offered ? nullptr : pool_.Find(cookie);
+    if (!offered && !slot)
         return Refuse(kPluginBadParams, "MixAudio was given cookie " + CookieText(cookie) +
                                             ", which names no frame the plug-in holds");
     if (volume < 0)
         return Refuse(kPluginBadParams, "MixAudio was given volume " + std::to_string(volume));
-    MixSourceSound(slot->movieFrame, volume);
+    if (!offered)
+        MixSourceSound(slot->movieFrame, volume);
+    else if (soundOn_)
+        MixInto(*outputTarget_, offered_->sound, volume);
     return kPluginOK;
 }
 

@@ -5,6 +5,7 @@
 #include "clip_source.h"
 #include "frame_pool.h"
 #include "frame_scaler.h"
+#include "frame_slot.h"
 
 #include "HostPluginAPI.h"
 
@@ -36,15 +37,29 @@ class HostSession {
     // silence that MixAudio mixes the plug-in's frames into.
     void EnableSound(bool on);
     bool SoundOn() const { return soundOn_; }
-    // Begins output frame `index`: its sound block becomes silence of that frame's length.
-    void StartOutputFrame(int64_t index);
+    // Begins output frame `index`: `sound` (by default the session's own block) becomes
+    // silence of that frame's length, and MixAudio mixes into it until the next call.
+    void StartOutputFrame(int64_t index) { StartOutputFrame(index, output_); }
+    void StartOutputFrame(int64_t index, AudioBlock& sound);
     // Mixes the sound of `movieFrame` into the current output frame (the host's own copy).
     void MixSourceSound(int64_t movieFrame, int volume);
-    const AudioBlock& OutputSound() const { return output_; }
+    const AudioBlock& OutputSound() const { return *outputTarget_; }
 
+    // Offers `slot`, a frame the host already read, for the next request: GetFrame lends its
+    // image as it is when asked for its frame at its size and quality, MixAudio mixes its
+    // sound, and a slot that could not be read makes GetFrame fail with its words. The slot
+    // must outlive the offer.
+    void Offer(FrameSlot& slot);
+    // Ends the offer after the request. An image the plug-in did not give back stays lent: the
+    // frame pool takes it over and the slot is left without one. Throws HostError when the
+    // plug-in then holds too many frames.
+    void Withdraw();
+
+    // What went wrong first since the last ClearProblem: later failures in the same request
+    // (such as giving back the frame that never came) do not hide it.
     const std::string& LastProblem() const { return lastProblem_; }
     void ClearProblem() { lastProblem_.clear(); }
-    int LentFrames() const { return pool_.LentCount(); }
+    int LentFrames() const { return pool_.LentCount() + (offerCookie_ ? 1 : 0); }
     bool FilterInfoLent() const { return filterInfoLends_ > 0; }
 
     // The callbacks with an instance, as the plug-in reaches them through Procs(); Blit has
@@ -56,10 +71,13 @@ class HostSession {
     HYPluginResult GetFilterInfo(_HYPluginFilterInfo** outInfo);
     HYPluginResult ReleaseFilterInfo(_HYPluginFilterInfo* info);
 
-    // Records why a request failed; answers `result` so callers can return it.
+    // Records why a request failed, unless something failed before it; answers `result` so
+    // callers can return it.
     HYPluginResult Refuse(HYPluginResult result, const std::string& why);
 
   private:
+    // True when the offered slot answers this request as it is.
+    bool OfferServes(int32_t frameIndex, int16_t width, int16_t height, uint8_t quality) const;
     ClipSource& clip_;
     HostSettings settings_;
     _HYProcs procs_{};
@@ -69,7 +87,10 @@ class HostSession {
     int filterInfoLends_ = 0;
     bool soundOn_ = false;
     AudioBlock output_;
+    AudioBlock* outputTarget_ = &output_;
     AudioBlock source_;
+    FrameSlot* offered_ = nullptr;
+    void* offerCookie_ = nullptr; // while the offered image is lent out
     std::string lastProblem_;
 };
 

@@ -2,6 +2,9 @@
 #include "render.h"
 #include "gworld.h"
 #include "host_error.h"
+#include "render_stages.h"
+
+#include <utility>
 
 namespace reelhost {
 namespace {
@@ -21,6 +24,35 @@ class EndRequest {
 
 bool InEffect(int64_t movieFrame, const RenderPlan& plan) {
     return movieFrame >= plan.start && movieFrame < int64_t(plan.start) + plan.frameCount;
+}
+
+// The quality the host interface's rule has a plug-in ask for: low only for proxy frames this
+// high or less. Frames read at it are lent as they are.
+constexpr int kLowQualityLargestHeight = 259;
+
+uint8_t QualityOf(int64_t movieFrame, const RenderPlan& plan) {
+    if (!plan.proxy) return kDVHighQuality;
+    if (!InEffect(movieFrame, plan)) return kDVLowQuality; // the host's own quick proxy frames
+    return plan.height <= kLowQualityLargestHeight ? kDVLowQuality : kDVHighQuality;
+}
+
+// Runs `call`, adding its time to `waited`: a call that waits on the other stages.
+template <class Call> decltype(auto) Waiting(double& waited, Call call) {
+    const StageTimer timer(waited);
+    return call();
+}
+
+// Sends one frame request with `input` offered to the plug-in and `output` as its frame.
+int32_t RequestFrame(PluginCaller& caller, HostSession& session, FrameSlot& input,
+                     FrameSlot& output, const RenderPlan& plan) {
+    _PluginParams& params = caller.Params();
+    session.StartOutputFrame(input.movieFrame, output.sound);
+    params.frame = output.image.get();
+    params.renderFrame = int32_t(input.movieFrame - plan.start);
+    session.Offer(input);
+    const int32_t result = caller.Send(kPlugDoFrame);
+    session.Withdraw();
+    return result;
 }
 
 } // namespace
@@ -50,16 +82,24 @@ void PluginCaller::Refused(const std::string& what, int32_t result) {
 }
 
 RenderOutcome RunRender(PluginCaller& caller, ClipSource& clip, HostSession& session,
-                        FrameWriter& writer, GWorldPtr frame, const RenderPlan& plan,
-                        ProgressMeter& meter, const std::function<bool()>& stop) {
-    const PixelView output = ViewOf(frame);
+                        FrameWriter& writer, const RenderPlan& plan, ProgressMeter& meter,
+                        const std::function<bool()>& stop) {
+    const ReadPlan reading{plan.firstWritten,
+                           plan.endWritten,
+                           plan.width,
+                           plan.height,
+                           [&plan](int64_t frame) { return QualityOf(frame, plan); },
+                           session.SoundOn()};
+    RenderStages stages(clip, reading, writer, meter);
+    FrameSlot* output = &stages.FreeSlot(); // the plug-in sees an output frame from the start
+
     _PluginParams& params = caller.Params();
     params.startFrame = plan.start;
     params.frameCount = plan.frameCount;
     params.renderFrame = 0;
     params.proxyOnly = plan.proxy;
-    params.frame = frame;
-    params.frameRect = output.bounds;
+    params.frame = output->image.get();
+    params.frameRect = MakeRect(plan.width, plan.height);
     params.clientData = nullptr;
     params.getInfo2.selectedFrames = plan.frameCount;
     caller.Require(kPlugGetInfo, "to describe the effect");
@@ -68,29 +108,40 @@ RenderOutcome RunRender(PluginCaller& caller, ClipSource& clip, HostSession& ses
     EndRequest end(caller); // a refused begin may still leave a record for the end to free
     if (begun != kPluginOK) caller.Refused("to begin the render", begun);
 
-    FrameScaler passThrough;
-    const uint8_t quality = plan.proxy ? kDVLowQuality : kDVHighQuality;
     RenderOutcome outcome;
-    for (int64_t movieFrame = plan.firstWritten; movieFrame < plan.endWritten; ++movieFrame) {
-        if (stop()) {
-            outcome.interrupted = true;
-            break;
-        }
-        session.StartOutputFrame(movieFrame);
-        if (InEffect(movieFrame, plan)) {
-            params.renderFrame = int32_t(movieFrame - plan.start);
-            const int32_t result = caller.Send(kPlugDoFrame);
+    double waited = 0, busy = 0;
+    {
+        const StageTimer loop(busy);
+        for (int64_t movieFrame = plan.firstWritten; movieFrame < plan.endWritten; ++movieFrame) {
+            if (stop()) {
+                outcome.interrupted = true;
+                break;
+            }
+            FrameSlot& input = Waiting(waited, [&]() -> FrameSlot& { return stages.NextRead(); });
+            if (!InEffect(movieFrame, plan)) {
+                if (!input.failure.empty()) throw HostError(input.failure);
+                Waiting(waited, [&] { stages.Write(input); });
+                continue;
+            }
+            if (!output)
+                output = &Waiting(waited, [&]() -> FrameSlot& { return stages.FreeSlot(); });
+            int32_t result;
+            {
+                const StageTimer request(outcome.seconds.requests);
+                result = RequestFrame(caller, session, input, *output, plan);
+            }
+            stages.Recycle(input);
             if (result != kPluginOK)
                 caller.Refused("frame " + std::to_string(movieFrame) + " (frame " +
                                    std::to_string(params.renderFrame) + " of the effect)",
                                result);
-        } else {
-            passThrough.Convert(clip.Picture(movieFrame), output, quality);
-            session.MixSourceSound(movieFrame, kFullVolume);
+            Waiting(waited, [&] { stages.Write(*std::exchange(output, nullptr)); });
         }
-        writer.Write(output, session.SoundOn() ? &session.OutputSound() : nullptr);
-        meter.Advance(++outcome.framesWritten);
     }
+    outcome.seconds.host = busy - waited - outcome.seconds.requests;
+    outcome.framesWritten = stages.Finish();
+    outcome.seconds.read = stages.ReadSeconds();
+    outcome.seconds.write = stages.WriteSeconds();
     return outcome;
 }
 

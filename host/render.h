@@ -39,19 +39,34 @@ struct RenderPlan {
     int64_t firstWritten = 0;
     int64_t endWritten = 0; // movie frames [firstWritten, endWritten) are written
     bool proxy = false;
+    int width = 0; // the output's pictures
+    int height = 0;
+};
+
+// Where a render's time went: each stage's own work in seconds, its waits for the others left
+// out. The stages run at once, on threads of their own.
+struct StageSeconds {
+    double read = 0;     // reading the clip: decoding, converting pictures, sound
+    double requests = 0; // inside the plug-in's frame requests, its callbacks included
+    double host = 0;     // the render thread between requests
+    double write = 0;    // converting and encoding the output
 };
 
 struct RenderOutcome {
     int64_t framesWritten = 0;
     bool interrupted = false;
+    StageSeconds seconds;
 };
 
-// Renders `plan` into `writer` through the image `frame` (the output's size). Frames the
-// effect covers come from the plug-in; the others are the clip's own, at the same size.
-// Stops after the current frame when `stop()` answers true. The end request follows every
-// accepted begin, on every path. Throws HostError for a refused request or a failed write.
+// Renders `plan` into `writer`. Frames the effect covers come from the plug-in; the others are
+// the clip's own, at the output's size. Reading, the plug-in's requests and writing overlap:
+// a second reader of `clip` (OpenAnother) reads ahead on one thread and `writer` writes on
+// another, while the requests, and every call into the plug-in, stay on the calling thread.
+// `meter` advances on the writing thread. Stops after the current frame when `stop()` answers
+// true; the frames rendered by then are written. The end request follows every accepted begin,
+// on every path. Throws HostError for a refused request, an unreadable frame or a failed write.
 RenderOutcome RunRender(PluginCaller& caller, ClipSource& clip, HostSession& session,
-                        FrameWriter& writer, GWorldPtr frame, const RenderPlan& plan,
-                        ProgressMeter& meter, const std::function<bool()>& stop);
+                        FrameWriter& writer, const RenderPlan& plan, ProgressMeter& meter,
+                        const std::function<bool()>& stop);
 
 } // namespace reelhost

@@ -45,6 +45,11 @@ StreamDecoder::StreamDecoder(const std::string& path, AVMediaType type, bool req
     if (!codec_) throw std::bad_alloc();
     int err = avcodec_parameters_to_context(codec_.get(), Stream().codecpar);
     codec_->pkt_timebase = Stream().time_base;
+    if (type == AVMEDIA_TYPE_VIDEO) {
+        // Pictures are the heavy part of a render: FFmpeg's own threads, as many as it likes.
+        codec_->thread_count = 0;
+        codec_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    }
     if (err >= 0) err = avcodec_open2(codec_.get(), codec, nullptr);
     if (err < 0)
         throw HostError("'" + path + "': cannot decode its " + KindOf(type) + ": " +
@@ -60,17 +65,28 @@ bool StreamDecoder::Next(AVFrame& frame) {
     for (;;) {
         const int err = avcodec_receive_frame(codec_.get(), &frame);
         if (err >= 0) return true;
-        if (err == AVERROR_EOF || (err == AVERROR(EAGAIN) && draining_)) return false;
+        if (err == AVERROR_EOF || (err == AVERROR(EAGAIN) && draining_)) {
+            if (!readFailure_.empty()) throw HostError(readFailure_);
+            return false;
+        }
         if (err != AVERROR(EAGAIN))
             throw HostError("'" + path_ + "': decoding failed: " + AvErrorText(err));
         Feed();
     }
 }
 
-// Sends the decoder the next packet of our stream, or the end of the stream.
+// Sends the decoder the next packet of our stream, or the end of the stream. A decoder with
+// frame threads reads ahead of the pictures it hands out: after a read failure the pictures
+// it already has still come out, and the failure is raised where the pictures end.
 void StreamDecoder::Feed() {
     for (;;) {
-        if (!ReadPacket(*format_, *packet_, path_)) {
+        bool read = false;
+        try {
+            read = ReadPacket(*format_, *packet_, path_);
+        } catch (const HostError& failure) {
+            readFailure_ = failure.what();
+        }
+        if (!read) {
             draining_ = true;
             avcodec_send_packet(codec_.get(), nullptr);
             return;
@@ -89,6 +105,7 @@ bool StreamDecoder::SeekTo(int64_t timestamp) {
         return false;
     avcodec_flush_buffers(codec_.get());
     draining_ = false;
+    readFailure_.clear();
     return true;
 }
 

@@ -21,7 +21,8 @@ class StreamDecoder {
     int FindStream(AVMediaType type) const;
 
     // The next decoded frame into `frame`; false at the end of the stream. Damaged packets
-    // are skipped, as players do; a failure to read the file or to decode throws HostError.
+    // are skipped, as players do; a failure to read the file or to decode throws HostError
+    // (for a read, once the frames decoded before it are out).
     bool Next(AVFrame& frame);
     // Moves to the last key frame at or before `timestamp` (stream time base); false when
     // the file cannot seek there.
@@ -36,6 +37,7 @@ class StreamDecoder {
     PacketPtr packet_;
     int index_ = -1;
     bool draining_ = false;
+    std::string readFailure_; // why reading stopped, when it was not the end of the file
 };
 
 // Opens an input for reading its streams; throws HostError naming the path.

@@ -231,6 +231,7 @@ TEST(BlitCallback, DrawsBetweenPlatformImagesAndRefusesNullArguments) {
         const ClipInfo& Info() const override { return info; }
         const AVFrame& Picture(int64_t) override { throw std::logic_error("no pictures"); }
         void ReadSound(int64_t, AudioBlock&) override {}
+        std::unique_ptr<ClipSource> OpenAnother() const override { return nullptr; }
     } clip;
     HostSession session(clip, {});
     _HYProcs& procs = *session.Procs();

@@ -68,6 +68,11 @@ class FakeClip : public ClipSource {
             std::fill_n(block.Plane(c), block.Length(), FakeLevel(index, c));
     }
 
+    std::unique_ptr<ClipSource> OpenAnother() const override {
+        return std::make_unique<FakeClip>(info_.width, info_.height, info_.frameCount,
+                                          info_.hasSound);
+    }
+
     int pictures = 0;
 
   private:

@@ -104,8 +104,7 @@ class Render : public testing::Test {
         PluginCaller caller(ScriptedEntry, session_);
         caller_ = &caller;
         ProgressMeter meter(ProgressStyle::Quiet, stderr, plan.endWritten - plan.firstWritten);
-        RenderOutcome outcome =
-            RunRender(caller, clip_, session_, writer_, frame_.get(), plan, meter, stop);
+        RenderOutcome outcome = RunRender(caller, clip_, session_, writer_, plan, meter, stop);
         clientDataAfter_ = caller.Params().clientData;
         return outcome;
     }
@@ -126,6 +125,8 @@ class Render : public testing::Test {
         plan.firstWritten = first;
         plan.endWritten = end;
         plan.proxy = proxy;
+        plan.width = 8;
+        plan.height = 6;
         return plan;
     }
     long CountOf(HYPluginSelector selector) const {
@@ -156,7 +157,6 @@ class Render : public testing::Test {
     FakeClip clip_{8, 6, 10};
     HostSession session_{clip_, {}};
     RecordingWriter writer_;
-    GWorldHolder frame_ = MakeImage(8, 6);
     PluginCaller* caller_ = nullptr;
     void* clientDataAfter_ = nullptr;
 };
