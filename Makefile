@@ -5,7 +5,8 @@ TSAN_BUILD ?= build-tsan
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all deps build build-asan test test-main test-asan test-tsan demo bench clean
+.PHONY: all deps build build-asan build-bench test test-main test-asan test-tsan demo bench \
+        bench-render clean
 
 all: build
 
@@ -46,10 +47,17 @@ demo: build
 	XDG_CONFIG_HOME=$(DEMO_CONFIG) $(BUILD)/reelhost render -o out/demo.mp4 --fade-in 30 --fade-out 30
 	@echo "Demo written to $(CURDIR)/out/demo.mp4"
 
-bench: deps
+bench: build-bench
+	build-bench/bench/run-benchmarks
+
+# reelhost against the stock ffmpeg graph alone: ROUNDS=N for more rounds.
+ROUNDS ?= 3
+bench-render: build-bench
+	build-bench/bench/bench_render --rounds=$(ROUNDS)
+
+build-bench: deps
 	cmake -S . -B build-bench $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DLUMASHIFT_BENCH=ON
 	cmake --build build-bench -j $(JOBS)
-	build-bench/bench/run-benchmarks
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) build-bench out

@@ -4,6 +4,9 @@
 #include "DataHandling.h"
 #include "effectglue.h"
 
+#include "blit.h"
+#include "gworld.h"
+
 #include "MacMemory.h"
 
 #include <cstdlib>
@@ -32,41 +35,6 @@ class PrivatePreferences {
   private:
     std::string folder_;
 };
-
-// One row of bytes blended as a host blends a fade: (s * op + d * (255 - op) + 127) / 255, the
-// division done as (x + 1 + (x >> 8)) >> 8, exact for every x below 65535, so that the loop
-// runs in 16-bit vector lanes; an AVX2 copy where the processor has it.
-__attribute__((target_clones("avx2", "default"))) void BlendRow(const uint8_t* from, uint8_t* to,
-                                                                int count, uint16_t opacity) {
-    const uint16_t under = uint16_t(255 - opacity);
-    for (int i = 0; i < count; ++i) {
-        const uint16_t x = uint16_t(from[i] * opacity + to[i] * under + 127);
-        to[i] = uint8_t((x + 1 + (x >> 8)) >> 8);
-    }
-}
-
-// `src` blended over `dst`, for same-sized rectangles inside both images: all a render asks.
-HYPluginResult BlendSameSize(PixMapHandle src, PixMapHandle dst, const Rect& srcRect,
-                             const Rect& dstRect, int opacity) {
-    Rect srcBounds, dstBounds;
-    GetPixBounds(src, &srcBounds);
-    GetPixBounds(dst, &dstBounds);
-    const int width = srcRect.right - srcRect.left, height = srcRect.bottom - srcRect.top;
-    Rect inSrc, inDst;
-    if (width != dstRect.right - dstRect.left || height != dstRect.bottom - dstRect.top ||
-        !SectRect(&srcRect, &srcBounds, &inSrc) || !EqualRect(&inSrc, &srcRect) ||
-        !SectRect(&dstRect, &dstBounds, &inDst) || !EqualRect(&inDst, &dstRect))
-        return kPluginFailed;
-    const long srcRowBytes = GetPixRowBytes(src), dstRowBytes = GetPixRowBytes(dst);
-    const auto* from = reinterpret_cast<const uint8_t*>(GetPixBaseAddr(src)) +
-                       (srcRect.top - srcBounds.top) * srcRowBytes +
-                       (srcRect.left - srcBounds.left) * 4;
-    auto* to = reinterpret_cast<uint8_t*>(GetPixBaseAddr(dst)) +
-               (dstRect.top - dstBounds.top) * dstRowBytes + (dstRect.left - dstBounds.left) * 4;
-    for (int y = 0; y < height; ++y, from += srcRowBytes, to += dstRowBytes)
-        BlendRow(from, to, width * 4, uint16_t(opacity));
-    return kPluginOK;
-}
 
 } // namespace
 
@@ -121,9 +89,10 @@ HYPluginResult BenchHost::ReleaseFrame(void*, void*) {
 
 HYPluginResult BenchHost::Blit(PixMapHandle src, PixMapHandle dst, const Rect* srcRect,
                                const Rect* dstRect, int16_t opacity) {
-    if (!src || !dst || !srcRect || !dstRect || opacity < 0 || opacity > 255)
-        return kPluginBadParams;
-    return BlendSameSize(src, dst, *srcRect, *dstRect, opacity);
+    if (!src || !dst || !srcRect || !dstRect) return kPluginBadParams;
+    static reelhost::Blitter blitter; // one request at a time, as in reelhost
+    blitter.Draw(reelhost::ViewOf(src), reelhost::ViewOf(dst), *srcRect, *dstRect, opacity);
+    return kPluginOK;
 }
 
 HYPluginResult BenchHost::MixAudio(void*, void*, int16_t) {

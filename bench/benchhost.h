@@ -1,6 +1,6 @@
 // A minimal host that times frame requests through the plug-in's entry point.
 //
-// GetFrame lends one ready image, Blit blends with the opacity, the other callbacks answer success.
+// GetFrame lends one ready image, Blit is reelhost's own blend, the other callbacks answer success.
 #pragma once
 
 #include "benchframes.h"
@@ -22,7 +22,7 @@ class BenchHost {
     int32_t RenderFrame(int32_t renderFrame);
     bool Began() const { return began_; }
 
-    // The host's fade: src blended over dst with `opacity`, same-sized rectangles only.
+    // The host's fade: src blended over dst with `opacity`, as reelhost draws it.
     static HYPluginResult Blit(PixMapHandle src, PixMapHandle dst, const Rect* srcRect,
                                const Rect* dstRect, int16_t opacity);
 

@@ -19,7 +19,34 @@ bool Within(int v, int low, int high) {
     return v >= low && v < high;
 }
 
+// One row of bytes blended as BlendChannel does, with x / 255 worked out as
+// (x + 1 + (x >> 8)) >> 8: exact for every x below 65535, and BlendChannel's numerator stays
+// below 255 * 255 + 128. So the loop runs in 16-bit vector lanes; an AVX2 copy where the
+// processor has it.
+__attribute__((target_clones("avx2", "default"))) void BlendRow(const uint8_t* from, uint8_t* to,
+                                                                size_t count, uint16_t opacity) {
+    const uint16_t under = uint16_t(255 - opacity);
+    for (size_t i = 0; i < count; ++i) {
+        const uint16_t x = uint16_t(from[i] * opacity + to[i] * under + 127);
+        to[i] = uint8_t((x + 1 + (x >> 8)) >> 8);
+    }
+}
+
 } // namespace
+
+// Without scaling, source pixel (x + dx, y + dy) lies over (x, y): the pixels whose source is
+// inside src form one rectangle, blended a row at a time.
+void Blitter::DrawSameSize(const PixelView& src, const PixelView& dst, int dx, int dy,
+                           const Rect& target, int opacity) {
+    const int left = std::max(int(target.left), src.bounds.left - dx);
+    const int right = std::min(int(target.right), src.bounds.right - dx);
+    const int top = std::max(int(target.top), src.bounds.top - dy);
+    const int bottom = std::min(int(target.bottom), src.bounds.bottom - dy);
+    if (left >= right || top >= bottom) return;
+    const size_t rowLength = size_t(right - left) * kBytesPerPixel;
+    for (int y = top; y < bottom; ++y)
+        BlendRow(src.Pixel(left + dx, y + dy), dst.Pixel(left, y), rowLength, uint16_t(opacity));
+}
 
 void Blitter::Draw(const PixelView& src, const PixelView& dst, const Rect& srcRect,
                    const Rect& dstRect, int opacity) {
@@ -39,6 +66,11 @@ void Blitter::Draw(const PixelView& src, const PixelView& dst, const Rect& srcRe
     const int bottom = std::min<int>(dstRect.bottom, dst.bounds.bottom);
     if (left >= right || top >= bottom) return;
 
+    if (srcWidth == dstWidth && srcHeight == dstHeight) {
+        DrawSameSize(src, dst, srcRect.left - dstRect.left, srcRect.top - dstRect.top,
+                     {int16_t(top), int16_t(left), int16_t(bottom), int16_t(right)}, opacity);
+        return;
+    }
     sourceColumns_.resize(size_t(right - left));
     for (int x = left; x < right; ++x) {
         const int sx = NearestSource(x, dstRect.left, dstWidth, srcRect.left, srcWidth);

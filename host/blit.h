@@ -24,6 +24,10 @@ class Blitter {
               int opacity);
 
   private:
+    // Blends target (clipped to dst) from src offset by (dx, dy), pixel for pixel.
+    void DrawSameSize(const PixelView& src, const PixelView& dst, int dx, int dy,
+                      const Rect& target, int opacity);
+
     std::vector<int> sourceColumns_;
 };
 

@@ -48,11 +48,13 @@ enum : int16_t {
 };
 
 // Makes an image of `pixelDepth` 32 (any other depth is paramErr) whose bounds are
-// *boundsRect as given; pixels start zero (transparent black), unlocked. An empty or inverted
-// rectangle is paramErr; a failed allocation memFullErr. The caller owns the image.
+// *boundsRect as given, unlocked. As on the original platform its pixels are not cleared: draw
+// or copy into it before reading it. An empty or inverted rectangle is paramErr; a failed
+// allocation memFullErr. The caller owns the image.
 QDErr NewGWorld(GWorldPtr* offscreenGWorld, int16_t pixelDepth, const Rect* boundsRect,
                 CTabHandle cTable, GDHandle aGDevice, GWorldFlags flags);
-void DisposeGWorld(GWorldPtr offscreenGWorld); // null: nothing; resets the current port if it was this
+void DisposeGWorld(
+    GWorldPtr offscreenGWorld); // null: nothing; resets the current port if it was this
 PixMapHandle GetGWorldPixMap(GWorldPtr offscreenGWorld);
 PixMapHandle GetPortPixMap(CGrafPtr port);
 const BitMap* GetPortBitMapForCopyBits(CGrafPtr port);

@@ -137,6 +137,25 @@ TEST_F(BlitImages, BlendsEveryChannelIncludingAlphaWithPaddedRows) {
     }
 }
 
+// Unscaled blits take a vector path: every source and destination value at every opacity,
+// a row of 256 x 256 pairs, against the formula.
+TEST_F(BlitImages, UnscaledBlendsAgreeWithTheFormulaForEveryValueAndOpacity) {
+    GuardedImage src(256 * 256 / kBytesPerPixel, 1), dst(256 * 256 / kBytesPerPixel, 1);
+    const Rect row = MakeRect(256 * 256 / kBytesPerPixel, 1);
+    for (int opacity = 0; opacity < 256; ++opacity) {
+        for (int i = 0; i < 256 * 256; ++i) {
+            src.At(i / kBytesPerPixel, 0)[i % kBytesPerPixel] = uint8_t(i >> 8);
+            dst.At(i / kBytesPerPixel, 0)[i % kBytesPerPixel] = uint8_t(i);
+        }
+        blitter_.Draw(src.View(), dst.View(), row, row, opacity);
+        for (int i = 0; i < 256 * 256; ++i)
+            ASSERT_EQ(dst.At(i / kBytesPerPixel, 0)[i % kBytesPerPixel],
+                      NearestBlend(i >> 8, i & 255, opacity))
+                << "src " << (i >> 8) << " dst " << (i & 255) << " opacity " << opacity;
+    }
+    EXPECT_TRUE(dst.GuardsIntact());
+}
+
 TEST_F(BlitImages, OpacityOutsideTheRangeIsClamped) {
     GuardedImage src(2, 2), dst(2, 2);
     src.Fill(255, 255, 255, 255);
