@@ -31,8 +31,20 @@ void SetYuvColours(SwsContext& context, AVColorSpace matrix, bool fullRange, boo
                              brightness, contrast, saturation);
 }
 
+YuvColours ColoursOf(const AVFrame& picture) {
+    const bool jpeg = picture.format == AV_PIX_FMT_YUVJ420P ||
+                      picture.format == AV_PIX_FMT_YUVJ422P ||
+                      picture.format == AV_PIX_FMT_YUVJ444P;
+    return {picture.colorspace, jpeg || picture.color_range == AVCOL_RANGE_JPEG};
+}
+
 void FrameScaler::Convert(const AVFrame& picture, const PixelView& target, uint8_t quality) {
     const bool sameSize = picture.width == target.Width() && picture.height == target.Height();
+    if (sameSize && HandlesExactly(AVPixelFormat(picture.format), picture.width, picture.height,
+                                   picture.colorspace)) {
+        YuvToArgb(picture, ColoursOf(picture), target);
+        return;
+    }
     const Setup wanted{picture.width,      picture.height,
                        picture.format,     target.Width(),
                        target.Height(),    sameSize ? kSameSizeFlags : ScalerFlagsFor(quality),

@@ -3,6 +3,7 @@
 
 #include "ffmpeg_holders.h"
 #include "pixel_view.h"
+#include "yuv_pixels.h"
 
 namespace reelhost {
 
@@ -10,13 +11,16 @@ namespace reelhost {
 // kDVLowQuality, a sharp one otherwise.
 int ScalerFlagsFor(uint8_t quality);
 
-// Into the host's images at the picture's own size nothing is resized: swscale's direct
-// converters, each colour sample used as it is.
+// Into the host's images at the picture's own size nothing is resized: the exact converters
+// of yuv_pixels where they apply, else swscale's direct ones, each colour sample used as it is.
 constexpr int kSameSizeFlags = SWS_POINT;
 
 // Tells `context` the matrix and range of its YUV side (its source when `yuvIsSource`, else its
 // target); an RGB side keeps full range. swscale otherwise assumes limited-range BT.601.
 void SetYuvColours(SwsContext& context, AVColorSpace matrix, bool fullRange, bool yuvIsSource);
+
+// The matrix and range a decoded picture says it has; the JPEG formats are full range.
+YuvColours ColoursOf(const AVFrame& picture);
 
 // Keeps one swscale context and reuses it while sizes, formats and quality stay the same,
 // so a render sets it up once.

@@ -3,6 +3,7 @@
 #include "ffmpeg_holders.h"
 #include "frame_scaler.h"
 #include "host_error.h"
+#include "yuv_pixels.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -30,12 +31,13 @@ constexpr const char* kX264Preset = "fast";
 constexpr const char* kX264Quality = "18"; // constant rate factor: close to transparent
 constexpr int kSoundBitsPerChannel = 96000;
 // FFV1 as archives and editors exchange it: version 3, every frame a key frame, slices coded
-// (and checked) in parallel.
+// (and checked) in parallel: 4 x 4 of them where the colour planes are large enough.
 constexpr int kFfv1Level = 3;
-constexpr int kFfv1Slices = 16;
+constexpr int kFfv1SliceRows = 4;
 constexpr int kProResHq = 3; // prores_ks profile numbers
 constexpr int kProRes4444 = 4;
-// Into the output at the same size: each chroma sample the mean of the pixels it covers.
+// Into outputs the exact converters do not take: each colour sample the mean of the pixels it
+// covers, as theirs.
 constexpr int kToOutputFlags = SWS_AREA | SWS_ACCURATE_RND;
 
 std::string Lowercase(std::string text) {
@@ -245,10 +247,14 @@ class VideoWriter final : public FrameWriter {
     void Write(const PixelView& picture, const AudioBlock* sound) override {
         RequireSize(picture, settings_);
         MakeReusable(*picture_);
-        const uint8_t* planes[4] = {picture.base};
-        const int strides[4] = {int(picture.rowBytes)};
-        sws_scale(converter_.get(), planes, strides, 0, settings_.height, picture_->data,
-                  picture_->linesize);
+        if (converter_) {
+            const uint8_t* planes[4] = {picture.base};
+            const int strides[4] = {int(picture.rowBytes)};
+            sws_scale(converter_.get(), planes, strides, 0, settings_.height, picture_->data,
+                      picture_->linesize);
+        } else {
+            ArgbToYuv(picture, colours_, *picture_);
+        }
         picture_->pts = framesWritten_++;
         Encode(*video_, *videoStream_, picture_.get());
         if (sound_ && sound) {
@@ -308,11 +314,22 @@ class VideoWriter final : public FrameWriter {
         SetCodecOptions(c);
         videoStream_ = AddStream(c, codec);
         picture_ = MakePictureFrame(c.pix_fmt, settings_.width, settings_.height);
+        colours_ = {out.matrix, out.range == AVCOL_RANGE_JPEG};
+        if (HandlesExactly(c.pix_fmt, c.width, c.height, out.matrix)) return;
         converter_.reset(sws_getContext(settings_.width, settings_.height, AV_PIX_FMT_ARGB,
                                         settings_.width, settings_.height, c.pix_fmt,
                                         kToOutputFlags, nullptr, nullptr, nullptr));
         if (!converter_) throw std::bad_alloc();
-        SetYuvColours(*converter_, out.matrix, out.range == AVCOL_RANGE_JPEG, false);
+        SetYuvColours(*converter_, out.matrix, colours_.fullRange, false);
+    }
+
+    // FFV1 cuts each plane into n x n slices, at most one colour sample wide or high each.
+    static int Ffv1Slices(const AVCodecContext& c) {
+        const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(c.pix_fmt);
+        const int side = std::min(AV_CEIL_RSHIFT(c.width, desc->log2_chroma_w),
+                                  AV_CEIL_RSHIFT(c.height, desc->log2_chroma_h));
+        const int rows = std::clamp(side, 1, kFfv1SliceRows);
+        return rows * rows;
     }
 
     void SetCodecOptions(AVCodecContext& c) {
@@ -323,7 +340,7 @@ class VideoWriter final : public FrameWriter {
             break;
         case AV_CODEC_ID_FFV1:
             c.level = kFfv1Level;
-            c.slices = kFfv1Slices;
+            c.slices = Ffv1Slices(c);
             c.gop_size = 1;
             av_opt_set_int(c.priv_data, "slicecrc", 1, 0);
             break;
@@ -470,7 +487,8 @@ class VideoWriter final : public FrameWriter {
     FramePtr picture_;
     FramePtr soundFrame_;
     PacketPtr packet_;
-    SwsPtr converter_;
+    SwsPtr converter_; // for pictures the exact converters do not take
+    YuvColours colours_;
     SwrPtr soundConverter_;
     std::vector<uint8_t> soundScratch_;
     uint8_t* soundScratchPlanes_[8] = {}; // the host carries at most two channels

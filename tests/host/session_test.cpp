@@ -189,6 +189,18 @@ TEST_F(Session, UnknownCookiesAreErrorsNotCrashes) {
     EXPECT_NE(session_.LastProblem().find("cookie"), std::string::npos);
 }
 
+// A plug-in gives back even the frame it did not get, with the null cookie it started from;
+// the problem the host reports is still why the frame did not come.
+TEST_F(Session, TheFirstProblemOfARequestIsTheOneReported) {
+    session_.ClearProblem();
+    EXPECT_EQ(Get(10, 40, 30), kPluginFailed);
+    EXPECT_EQ(Release(cookie_), kPluginBadParams);
+    EXPECT_NE(session_.LastProblem().find("frame 10"), std::string::npos) << session_.LastProblem();
+    session_.ClearProblem(); // the next request starts afresh
+    EXPECT_EQ(Release(nullptr), kPluginBadParams);
+    EXPECT_NE(session_.LastProblem().find("cookie 0"), std::string::npos) << session_.LastProblem();
+}
+
 TEST_F(Session, APlugInThatNeverGivesFramesBackIsStoppedNotFed) {
     std::set<GWorldPtr> images;
     int lent = 0;
@@ -199,6 +211,68 @@ TEST_F(Session, APlugInThatNeverGivesFramesBackIsStoppedNotFed) {
     EXPECT_EQ(lent, 8);
     EXPECT_EQ(images.size(), 8u);
     EXPECT_NE(session_.LastProblem().find("without giving them back"), std::string::npos);
+}
+
+// The render's frames already read, lent as they are while offered.
+class OfferedFrames : public Session {
+  protected:
+    void SetUp() override {
+        session_.EnableSound(true);
+        slot_.image = MakeImage(40, 30);
+        slot_.movieFrame = 4;
+        slot_.sound = FrameSoundBlock(clip_.Info());
+        slot_.sound.Silence(320);
+        std::fill_n(slot_.sound.Plane(0), 320, 0.75f);
+        session_.StartOutputFrame(4);
+        session_.Offer(slot_);
+        picturesBefore_ = clip_.pictures;
+    }
+
+    FrameSlot slot_;
+    int picturesBefore_ = 0;
+};
+
+TEST_F(OfferedFrames, AreLentWithoutReadingTheClipAndMixTheirOwnSound) {
+    ASSERT_EQ(Get(4, 40, 30), kPluginOK);
+    EXPECT_EQ(image_, slot_.image.get());
+    EXPECT_EQ(clip_.pictures, picturesBefore_);
+    EXPECT_EQ(session_.LentFrames(), 1);
+    ASSERT_EQ(procs_.MixAudio(session_.Instance(), cookie_, 128), kPluginOK);
+    EXPECT_FLOAT_EQ(session_.OutputSound().Plane(0)[0], 0.375f);
+    EXPECT_EQ(Release(cookie_), kPluginOK);
+    EXPECT_EQ(Release(cookie_), kPluginBadParams); // once only
+    session_.Withdraw();
+    EXPECT_NE(slot_.image, nullptr);
+    EXPECT_EQ(session_.LentFrames(), 0);
+}
+
+TEST_F(OfferedFrames, OtherFramesAndSizesComeFromTheClip) {
+    for (const auto& [index, width] : {std::pair{5, 40}, std::pair{4, 20}}) {
+        ASSERT_EQ(Get(index, int16_t(width), 30), kPluginOK);
+        EXPECT_NE(image_, slot_.image.get());
+        // Alpha is the same all over a fake frame, so it survives scaling too.
+        EXPECT_NEAR(ViewOf(image_).Pixel(0, 0)[kAlpha], FakeChannel(index, 0, 0, kAlpha), 1);
+        Release(cookie_);
+    }
+    EXPECT_EQ(clip_.pictures, picturesBefore_ + 2);
+}
+
+TEST_F(OfferedFrames, ThatCouldNotBeReadFailWithTheirReason) {
+    slot_.failure = "frame 4 cannot be decoded: the disk is on fire";
+    EXPECT_EQ(Get(4, 40, 30), kPluginFailed);
+    EXPECT_EQ(session_.LastProblem(), slot_.failure);
+    EXPECT_EQ(session_.LentFrames(), 0);
+}
+
+TEST_F(OfferedFrames, KeptPastTheRequestStayLentAndAliveInTheHostsCare) {
+    ASSERT_EQ(Get(4, 40, 30), kPluginOK);
+    const PixelView kept = ViewOf(image_);
+    session_.Withdraw();
+    EXPECT_EQ(slot_.image, nullptr); // the slot gets a new image; the plug-in keeps this one
+    EXPECT_EQ(session_.LentFrames(), 1);
+    kept.Pixel(39, 29)[kRed] = 7; // still the plug-in's to touch
+    EXPECT_EQ(Release(cookie_), kPluginOK);
+    EXPECT_EQ(session_.LentFrames(), 0);
 }
 
 class SessionSound : public Session {

@@ -19,6 +19,7 @@ extern "C" {
 #include <chrono>
 #include <cmath>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <numbers>
@@ -452,6 +453,63 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"UnknownCommand", {"transcode"}, 2, "unknown command 'transcode'"},
         ErrorCase{"BadOption", {"render", "-o", "@/out.mp4", "--fade-in", "soon"}, 2, "'soon'"}),
     [](const testing::TestParamInfo<ErrorCase>& info) { return info.param.name; });
+
+// The plug-in gives back the frame it never got, as it must; that must not hide why the frame
+// could not be had.
+TEST_F(WholePath, AFrameThatCannotBeDecodedIsReportedAsSuch) {
+    MakeDamagedSequence(dir_);
+    const RunResult run = Run({"render", dir_ / "in_%03d.png", "-o", dir_ / "out.mp4", "--quiet"});
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_NE(run.err.find("'" + (dir_ / "in_%03d.png") + "': decoding failed"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.err.find("ReleaseFrame"), std::string::npos) << run.err;
+}
+
+// Twenty flat grey pictures, the first ten lasting one thirtieth of a second and the rest three:
+// 38 thirtieths in all.
+class VaryingFrameLengths : public WholePath, public testing::WithParamInterface<const char*> {
+  protected:
+    static int SourceOf(int frame) { return frame < 10 ? frame : 10 + (frame - 10) / 3; }
+    static constexpr int kPictures = 20, kFrames = 38;
+
+    std::string MakeClip(const std::string& encoding) {
+        auto writer = OpenFrameWriter(OutputKind::ImageSequence,
+                                      OutputSettings(dir_ / "in_%03d.png", 16, 16, {30, 1}));
+        std::vector<uint8_t> bytes(16 * 16 * 4);
+        for (int picture = 0; picture < kPictures; ++picture) {
+            for (size_t i = 0; i < bytes.size(); ++i)
+                bytes[i] = i % 4 == size_t(kAlpha) ? 255 : uint8_t(12 * picture);
+            writer->Write(PixelView{bytes.data(), 16 * 4, MakeRect(16, 16)}, nullptr);
+        }
+        writer->Finish();
+        const std::string clip = dir_ / ("vfr" + std::string(GetParam()));
+        const std::string command =
+            "ffmpeg -v error -framerate 30 -i '" + (dir_ / "in_%03d.png") +
+            "' -vf \"setpts='if(lt(N,10),N,10+(N-10)*3)/(30*TB)'\" -fps_mode passthrough " +
+            encoding + " -y '" + clip + "'";
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+        return clip;
+    }
+};
+
+TEST_P(VaryingFrameLengths, AreRenderedAtTheClipsRateForAsLongAsTheClipLasts) {
+    const std::string clip = MakeClip(
+        std::string(GetParam()) == ".mkv" ? "-c:v ffv1" : "-c:v libx264 -qp 0 -pix_fmt yuv444p");
+    const RunResult run = Run({"render", clip, "-o", dir_ / "out_%03d.png"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("rendered at a constant 30 fps, as 38 frames"), std::string::npos)
+        << run.err;
+    const std::string output = DecodeRgba(dir_ / "out_%03d.png");
+    ASSERT_EQ(output.size(), size_t(kFrames * 16 * 16 * 4));
+    for (int frame = 0; frame < kFrames; ++frame)
+        EXPECT_NEAR(uint8_t(output[size_t(frame * 16 * 16 * 4)]), 12 * SourceOf(frame), 2)
+            << "frame " << frame;
+}
+
+INSTANTIATE_TEST_SUITE_P(Containers, VaryingFrameLengths, testing::Values(".mkv", ".mp4"),
+                         [](const testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.param + 1);
+                         });
 
 TEST_F(WholePath, TheOutputCannotBeTheInputUnderAnotherName) {
     WriteToneClip(dir_ / "clip.mp4", 5);
