@@ -129,16 +129,21 @@ Subsampling SubsamplingOf(AVPixelFormat format) {
     return {desc->log2_chroma_w, desc->log2_chroma_h};
 }
 
-// The colour samples' terms of R, G and B for each pixel of a row, in 1/65536ths.
+// The colour samples' terms of R, G and B for each pixel of a row, in 1/65536ths: each
+// sample's, worked out once, for its kSpan pixels.
+template <int kSpan>
 __attribute__((target_clones("avx2", "default"))) void
-ChromaTerms(const ToRgb& m, const uint8_t* __restrict u, const uint8_t* __restrict v, int shift,
-            int width, int32_t* __restrict red, int32_t* __restrict green,
-            int32_t* __restrict blue) {
-    for (int x = 0; x < width; ++x) {
-        const int32_t cb = u[x >> shift] - 128, cr = v[x >> shift] - 128;
-        red[x] = m.redFromV * cr;
-        green[x] = -m.greenFromU * cb - m.greenFromV * cr;
-        blue[x] = m.blueFromU * cb;
+ChromaTerms(const ToRgb& m, const uint8_t* __restrict u, const uint8_t* __restrict v, int samples,
+            int32_t* __restrict red, int32_t* __restrict green, int32_t* __restrict blue) {
+    for (int s = 0; s < samples; ++s) {
+        const int32_t cb = u[s] - 128, cr = v[s] - 128;
+        const int32_t r = m.redFromV * cr, g = -m.greenFromU * cb - m.greenFromV * cr,
+                      b = m.blueFromU * cb;
+        for (int i = 0; i < kSpan; ++i) {
+            red[kSpan * s + i] = r;
+            green[kSpan * s + i] = g;
+            blue[kSpan * s + i] = b;
+        }
     }
 }
 
@@ -231,9 +236,11 @@ void YuvToArgb(const AVFrame& picture, const YuvColours& colours, const PixelVie
     for (int y = 0; y < target.Height(); ++y) {
         const std::ptrdiff_t at = y >> sub.y;
         if ((y & ((1 << sub.y) - 1)) == 0) // the first row of these colour samples
-            ChromaTerms(matrix, picture.data[1] + at * picture.linesize[1],
-                        picture.data[2] + at * picture.linesize[2], sub.x, target.Width(),
-                        terms.Red(), terms.Green(), terms.Blue());
+            (sub.x ? ChromaTerms<2> : ChromaTerms<1>)(matrix,
+                                                      picture.data[1] + at * picture.linesize[1],
+                                                      picture.data[2] + at * picture.linesize[2],
+                                                      target.Width() >> sub.x, terms.Red(),
+                                                      terms.Green(), terms.Blue());
         RgbRow(matrix, picture.data[0] + std::ptrdiff_t(y) * picture.linesize[0], terms.Red(),
                terms.Green(), terms.Blue(), target.Width(),
                target.Pixel(target.bounds.left, target.bounds.top + y));
