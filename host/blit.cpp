@@ -1,5 +1,6 @@
 // Opacity blending of one image over another, with nearest-pixel scaling and safe clipping.
 #include "blit.h"
+#include "blend_row.h"
 
 #include <algorithm>
 #include <climits>
@@ -17,21 +18,6 @@ int NearestSource(int d, int dstStart, int dstSpan, int srcStart, int srcSpan) {
 
 bool Within(int v, int low, int high) {
     return v >= low && v < high;
-}
-
-// One row of bytes blended as BlendChannel does. Its numerator x stays below 255 * 255 + 128,
-// and for every x below 65536, x / 255 is (x * 0x8081) >> 23: 0x8081 / 2^23 exceeds 1 / 255 by
-// less than the room a quotient has below the next whole number. So the loop runs in 16-bit
-// vector lanes (the high half of a 16-bit product, then a shift); an AVX2 copy where the
-// processor has it.
-__attribute__((target_clones("avx2", "default"))) void BlendRow(const uint8_t* from, uint8_t* to,
-                                                                size_t count, uint16_t opacity) {
-    const uint16_t under = uint16_t(255 - opacity);
-    for (size_t i = 0; i < count; ++i) {
-        const uint16_t x = uint16_t(from[i] * opacity + to[i] * under + 127);
-        const uint16_t high = uint16_t((uint32_t(x) * 0x8081u) >> 16);
-        to[i] = uint8_t(high >> 7);
-    }
 }
 
 } // namespace

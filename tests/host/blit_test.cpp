@@ -1,4 +1,5 @@
 // Blit: opacity arithmetic on every channel, clipping to both images, nearest-pixel scaling.
+#include "blend_row.h"
 #include "blit.h"
 #include "gworld.h"
 #include "host_session.h"
@@ -154,6 +155,21 @@ TEST_F(BlitImages, UnscaledBlendsAgreeWithTheFormulaForEveryValueAndOpacity) {
                 << "src " << (i >> 8) << " dst " << (i & 255) << " opacity " << opacity;
     }
     EXPECT_TRUE(dst.GuardsIntact());
+}
+
+// The plain loop serves processors without vector code of ours, and every row's tail.
+TEST(BlendRows, ThePlainLoopAgreesWithTheFormulaForEveryValueAndOpacity) {
+    std::vector<uint8_t> from(256 * 256), to(256 * 256);
+    for (int opacity = 0; opacity < 256; ++opacity) {
+        for (int i = 0; i < 256 * 256; ++i) {
+            from[size_t(i)] = uint8_t(i >> 8);
+            to[size_t(i)] = uint8_t(i);
+        }
+        BlendRowPlain(from.data(), to.data(), to.size(), uint16_t(opacity));
+        for (int i = 0; i < 256 * 256; ++i)
+            ASSERT_EQ(to[size_t(i)], NearestBlend(i >> 8, i & 255, opacity))
+                << "src " << (i >> 8) << " dst " << (i & 255) << " opacity " << opacity;
+    }
 }
 
 TEST_F(BlitImages, OpacityOutsideTheRangeIsClamped) {
