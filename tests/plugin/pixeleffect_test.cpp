@@ -34,6 +34,15 @@ void FillRandom(GWorldPtr image, std::mt19937& rng) {
         for (int x = b.left; x < b.right; ++x) SetPixelAt(image, x, y, any(rng));
 }
 
+// Every byte of an image's pixel storage, row padding included.
+std::vector<uint8_t> ImageBytes(GWorldPtr image) {
+    PixMapHandle pm = GetGWorldPixMap(image);
+    Rect b;
+    GetPixBounds(pm, &b);
+    const auto* base = reinterpret_cast<const uint8_t*>(GetPixBaseAddr(pm));
+    return std::vector<uint8_t>(base, base + size_t(GetPixRowBytes(pm)) * size_t(b.bottom - b.top));
+}
+
 // The whole destination as it must be: inside the region the formula, outside the source
 // (copyRest) or what dest held before.
 void ExpectMatchesFormula(GWorldPtr source, GWorldPtr destBefore, GWorldPtr dest,
@@ -155,17 +164,20 @@ TEST(PixelEffect, KeepsAlphaAndMakesTheRegionWhite) {
 }
 
 TEST(PixelEffect, SizeMismatchLeavesDestinationUntouched) {
+    // One column more, then one row more than the source: every byte of each destination
+    // must stay as it was, with sliders that would change almost every pixel.
     std::mt19937 rng(7);
     Images a(10, 8, rng);
-    GWorldPtr wider = NewTestImage(11, 8);
-    FillRandom(wider, rng);
     const PluginDataRec config = ConfigWith(100, 100);
-    ThePixelEffect(a.source, wider, Rect{0, 0, 8, 10}, true, &config, 0, 1);
-    GWorldPtr taller = NewTestImage(10, 9);
-    ThePixelEffect(a.source, taller, Rect{0, 0, 8, 10}, true, &config, 0, 1);
-    for (int x = 0; x < 10; ++x) EXPECT_EQ(PixelAt(taller, x, 0), 0u);
-    DisposeGWorld(wider);
-    DisposeGWorld(taller);
+    for (const auto& [w, h] : {std::pair<int16_t, int16_t>{11, 8}, {10, 9}}) {
+        SCOPED_TRACE(testing::Message() << "destination " << w << "x" << h);
+        GWorldPtr dest = NewTestImage(w, h);
+        FillRandom(dest, rng);
+        const std::vector<uint8_t> before = ImageBytes(dest);
+        ThePixelEffect(a.source, dest, Rect{0, 0, 9, 11}, true, &config, 0, 1);
+        EXPECT_EQ(ImageBytes(dest), before);
+        DisposeGWorld(dest);
+    }
 }
 
 TEST(PixelEffect, NullDestinationWorksInPlaceAndKeepsTheOutside) {
@@ -214,8 +226,16 @@ TEST(PixelEffect, ImagesWhoseBoundsDoNotStartAtTheOriginStayInsideTheirPixels) {
 }
 
 TEST(PixelEffect, NullSourceDoesNothing) {
-    const PluginDataRec config = ConfigWith(50, 50);
-    ThePixelEffect(nullptr, nullptr, Rect{0, 0, 4, 4}, true, &config, 0, 1);
+    // A destination but no source: the destination keeps every byte.
+    std::mt19937 rng(13);
+    GWorldPtr dest = NewTestImage(6, 5);
+    FillRandom(dest, rng);
+    const std::vector<uint8_t> before = ImageBytes(dest);
+    const PluginDataRec config = ConfigWith(100, 100);
+    ThePixelEffect(nullptr, dest, Rect{0, 0, 5, 6}, true, &config, 0, 1);
+    EXPECT_EQ(ImageBytes(dest), before);
+    ThePixelEffect(nullptr, nullptr, Rect{0, 0, 5, 6}, true, &config, 0, 1); // nothing at all
+    DisposeGWorld(dest);
 }
 
 } // namespace
