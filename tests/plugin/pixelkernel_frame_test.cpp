@@ -62,7 +62,7 @@ std::vector<uint8_t> ExpectedFrame(const ChannelTable& table, const uint8_t* src
 PixelKernel KernelFor(PixelKernelKind kind) {
     PixelKernel kernel;
     EXPECT_TRUE(
-        TryPixelKernel(kind, FormulaTable(kS1, kS2), kS1, kS2, DetectCpuFeatures(), &kernel));
+        TryPixelKernel(kind, FormulaTable(kS1, kS2), kAlpha, kS1, kS2, DetectCpuFeatures(), &kernel));
     return kernel;
 }
 

@@ -1,19 +1,27 @@
-// Each row kernel against the plain formula table: random rows, in place, every slider pair.
+// Each row kernel against the plain formula table: random rows, in place, every slider pair,
+// with alpha first (ARGB images) and last (RGBA and BGRA host frames).
 #include "pixelkernel_testing.h"
 
 using namespace kerneltest;
 
 namespace {
 
-class RowKernel : public testing::TestWithParam<PixelKernelKind> {
+using RowCase = std::tuple<PixelKernelKind, int>; // kernel, alpha byte
+
+class RowKernel : public testing::TestWithParam<RowCase> {
   protected:
     void SetUp() override {
-        if (!ProcessorRuns(GetParam())) GTEST_SKIP() << "this processor lacks the instructions";
+        if (!ProcessorRuns(Kind())) GTEST_SKIP() << "this processor lacks the instructions";
     }
+    PixelKernelKind Kind() const { return std::get<0>(GetParam()); }
+    int Alpha() const { return std::get<1>(GetParam()); }
     // The kernel for these sliders, or false when it does not take them.
     bool Prepare(int s1, int s2, PixelKernel* kernel) const {
-        return TryPixelKernel(GetParam(), FormulaTable(s1, s2), int16_t(s1), int16_t(s2),
+        return TryPixelKernel(Kind(), FormulaTable(s1, s2), Alpha(), int16_t(s1), int16_t(s2),
                               DetectCpuFeatures(), kernel);
+    }
+    void Expect(const ChannelTable& table, uint8_t* dst, const uint8_t* src, int pixels) const {
+        ExpectedRow(table, dst, src, pixels, Alpha());
     }
 };
 
@@ -30,7 +38,7 @@ TEST_P(RowKernel, RandomRowsAtEveryLengthAndAlignmentMatchTheTableAndStayInside)
         kernel.mapRow(kernel.setup, dst.Data() + dstShift, src.Data() + srcShift, pixels);
 
         std::vector<uint8_t> want(dst.Original(), dst.Original() + dst.Size());
-        ExpectedRow(kernel.setup.table, want.data() + dstShift, src.Data() + srcShift, pixels);
+        Expect(kernel.setup.table, want.data() + dstShift, src.Data() + srcShift, pixels);
         SCOPED_TRACE(testing::Message() << "sliders " << s1 << "," << s2 << ", " << pixels
                                         << " pixels, shifts " << srcShift << "/" << dstShift);
         ASSERT_EQ(std::vector<uint8_t>(dst.Data(), dst.Data() + dst.Size()), want);
@@ -45,7 +53,7 @@ TEST_P(RowKernel, InPlaceMatchesTheTable) {
     ASSERT_TRUE(Prepare(70, 60, &kernel));
     GuardedBuffer row(4 * 131, rng);
     std::vector<uint8_t> want(row.Size());
-    ExpectedRow(kernel.setup.table, want.data(), row.Data(), 131);
+    Expect(kernel.setup.table, want.data(), row.Data(), 131);
     kernel.mapRow(kernel.setup, row.Data(), row.Data(), 131);
     EXPECT_EQ(std::vector<uint8_t>(row.Data(), row.Data() + row.Size()), want);
     EXPECT_TRUE(row.GuardsIntact());
@@ -64,13 +72,13 @@ TEST_P(RowKernel, EverySliderPairItTakesMatchesTheTable) {
             if (!Prepare(s1, s2, &kernel)) continue;
             ++taken;
             kernel.mapRow(kernel.setup, out.data(), src.data(), kPixels);
-            ExpectedRow(kernel.setup.table, want.data(), src.data(), kPixels);
+            Expect(kernel.setup.table, want.data(), src.data(), kPixels);
             ASSERT_EQ(out, want) << "sliders " << s1 << "," << s2;
         }
     }
     // The table kernels take every pair; the arithmetic one all but the few with many
     // corrections (checked exactly in the choice tests).
-    if (GetParam() != PixelKernelKind::Avx2Arithmetic) {
+    if (Kind() != PixelKernelKind::Avx2Arithmetic) {
         EXPECT_EQ(taken, 101 * 101);
     }
 }
@@ -84,19 +92,22 @@ TEST_P(RowKernel, StoredSlidersOutsideTheRangeEitherMatchOrAreRefused) {
         for (int s2 : values) {
             PixelKernel kernel;
             if (!Prepare(s1, s2, &kernel)) {
-                EXPECT_EQ(GetParam(), PixelKernelKind::Avx2Arithmetic) << s1 << "," << s2;
+                EXPECT_EQ(Kind(), PixelKernelKind::Avx2Arithmetic) << s1 << "," << s2;
                 continue;
             }
             kernel.mapRow(kernel.setup, out.data(), src.data(), 97);
-            ExpectedRow(FormulaTable(s1, s2), want.data(), src.data(), 97);
+            Expect(FormulaTable(s1, s2), want.data(), src.data(), 97);
             ASSERT_EQ(out, want) << "sliders " << s1 << "," << s2;
         }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Kernels, RowKernel, testing::ValuesIn(kAllKinds),
-                         [](const testing::TestParamInfo<PixelKernelKind>& info) {
-                             return KindName(info.param);
+INSTANTIATE_TEST_SUITE_P(Kernels, RowKernel,
+                         testing::Combine(testing::ValuesIn(kAllKinds),
+                                          testing::ValuesIn(kAlphaPositions)),
+                         [](const testing::TestParamInfo<RowCase>& info) {
+                             return KindName(std::get<0>(info.param)) + "_AlphaByte" +
+                                    std::to_string(std::get<1>(info.param));
                          });
 
 } // namespace
