@@ -8,7 +8,10 @@
 #include "prefsloader.h"
 
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <limits>
+#include <regex>
 
 using namespace frei0rtest;
 
@@ -43,6 +46,39 @@ TEST_F(Frei0r, DescribesAnRgbaFilterWhoseParametersReadBackAsSetWithNeutralDefau
         plugin.Set(instance, i, value);
         EXPECT_EQ(plugin.Get(instance, i), value) << param.name;
     }
+    plugin.destruct(instance);
+}
+
+// One attribute of an XML start tag, or `otherwise` when the tag has none.
+std::string Attribute(const std::string& tag, const std::string& name,
+                      const std::string& otherwise = "") {
+    std::smatch match;
+    const std::regex pattern("\\s" + name + "=\"([^\"]*)\"");
+    return std::regex_search(tag, match, pattern) ? match[1].str() : otherwise;
+}
+
+TEST_F(Frei0r, KdenlivesEffectFileNamesThePluginsParametersWithItsDefaults) {
+    std::ifstream file(LUMASHIFT_SOURCE_DIR "/plugin/Resources/kdenlive/frei0r_glimmerdusk.xml");
+    const std::string xml{std::istreambuf_iterator<char>(file), {}};
+    ASSERT_FALSE(xml.empty());
+    EXPECT_NE(xml.find("tag=\"frei0r.glimmerdusk\""), std::string::npos);
+
+    f0r_instance_t instance = plugin.construct(8, 8);
+    const std::regex parameterTag("<parameter\\b[^>]*>");
+    int index = 0;
+    for (auto it = std::sregex_iterator(xml.begin(), xml.end(), parameterTag);
+         it != std::sregex_iterator(); ++it, ++index) {
+        const std::string tag = it->str();
+        ASSERT_LT(index, kParamCount) << tag;
+        f0r_param_info_t param{};
+        plugin.paramInfo(&param, index);
+        EXPECT_EQ(Attribute(tag, "name"), param.name);
+        // Kdenlive shows the plug-in's value times the factor.
+        const double factor = std::stod(Attribute(tag, "factor", "1"));
+        EXPECT_EQ(std::stod(Attribute(tag, "default")) / factor, plugin.Get(instance, index))
+            << param.name;
+    }
+    EXPECT_EQ(index, kParamCount);
     plugin.destruct(instance);
 }
 

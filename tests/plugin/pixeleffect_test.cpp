@@ -168,6 +168,36 @@ TEST(PixelEffect, SizeMismatchLeavesDestinationUntouched) {
     DisposeGWorld(taller);
 }
 
+// Host frames wrapped as images: RGBA keeps alpha in its last byte, and images of two byte
+// orders are refused like images of two sizes.
+struct WrappedFrame {
+    std::vector<uint8_t> bytes;
+    GWorldPtr world = nullptr;
+    WrappedFrame(int16_t w, int16_t h, OSType format, uint8_t fill) : bytes(size_t(w) * h * 4, fill) {
+        const Rect bounds = {0, 0, h, w};
+        EXPECT_EQ(NewGWorldFromPtr(&world, format, &bounds, nullptr, nullptr, 0,
+                                   reinterpret_cast<Ptr>(bytes.data()), long(w) * 4),
+                  noErr);
+    }
+    ~WrappedFrame() { DisposeGWorld(world); }
+};
+
+TEST(PixelEffect, HostFramesKeepAlphaWhereTheirFormatPutsItAndTwoFormatsAreRefused) {
+    WrappedFrame in(5, 3, k32RGBAPixelFormat, 0x10), out(5, 3, k32RGBAPixelFormat, 0);
+    const PluginDataRec config = ConfigWith(50, 100); // white, alpha kept
+    ThePixelEffect(in.world, out.world, Rect{0, 0, 3, 5}, true, &config, 0, 1);
+    for (size_t i = 0; i < out.bytes.size(); ++i)
+        ASSERT_EQ(out.bytes[i], i % 4 == 3 ? 0x10 : 0xFF) << "byte " << i;
+
+    WrappedFrame bgra(5, 3, k32BGRAPixelFormat, 0x77);
+    ThePixelEffect(in.world, bgra.world, Rect{0, 0, 3, 5}, true, &config, 0, 1);
+    EXPECT_EQ(bgra.bytes, std::vector<uint8_t>(bgra.bytes.size(), 0x77));
+    GWorldPtr argb = NewTestImage(5, 3);
+    ThePixelEffect(in.world, argb, Rect{0, 0, 3, 5}, true, &config, 0, 1);
+    for (int x = 0; x < 5; ++x) EXPECT_EQ(PixelAt(argb, x, 0), 0u);
+    DisposeGWorld(argb);
+}
+
 TEST(PixelEffect, NullDestinationWorksInPlaceAndKeepsTheOutside) {
     std::mt19937 rng(11);
     Images img(20, 10, rng);
