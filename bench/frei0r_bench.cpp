@@ -42,25 +42,25 @@ constexpr int kGainParam = 4, kOffsetParam = 5;
 const bool kRegistered = [] {
     for (const FrameSize& size : kFrameSizes) {
         const std::string baseline = AddFrameBaseline(size);
-        figures::AddFigure("frei0r/" + size.Label() + "/update", baseline,
-                           [size](benchmark::State& state) {
-                               const Frei0rCalls* plugin = LoadPlugin();
-                               if (!plugin) {
-                                   state.SkipWithError("the frei0r plug-in did not load");
-                                   return;
-                               }
-                               f0r_instance_t instance =
-                                   plugin->construct(unsigned(size.width), unsigned(size.height));
-                               double gain = kGain, offset = kOffset;
-                               plugin->setParam(instance, &gain, kGainParam);
-                               plugin->setParam(instance, &offset, kOffsetParam);
-                               // Kept frames have packed rows at these widths, as frei0r's do.
-                               const auto* in = reinterpret_cast<const uint32_t*>(
-                                   GetPixBaseAddr(GetGWorldPixMap(KeptFrame(size, kSourceFrame))));
-                               auto* out = reinterpret_cast<uint32_t*>(
-                                   GetPixBaseAddr(GetGWorldPixMap(KeptFrame(size, kDestFrame))));
-                               figures::Measure(state, [&] { plugin->update(instance, 0, in, out); });
-                           });
+        figures::AddFigure(
+            "frei0r/" + size.Label() + "/update", baseline, [size](benchmark::State& state) {
+                const Frei0rCalls* plugin = LoadPlugin();
+                if (!plugin) {
+                    state.SkipWithError("the frei0r plug-in did not load");
+                    return;
+                }
+                f0r_instance_t instance =
+                    plugin->construct(unsigned(size.width), unsigned(size.height));
+                double gain = kGain, offset = kOffset;
+                plugin->setParam(instance, &gain, kGainParam);
+                plugin->setParam(instance, &offset, kOffsetParam);
+                // Kept frames have packed rows at these widths, as frei0r's do.
+                const auto* in = reinterpret_cast<const uint32_t*>(
+                    GetPixBaseAddr(GetGWorldPixMap(KeptFrame(size, kSourceFrame))));
+                auto* out = reinterpret_cast<uint32_t*>(
+                    GetPixBaseAddr(GetGWorldPixMap(KeptFrame(size, kDestFrame))));
+                figures::Measure(state, [&] { plugin->update(instance, 0, in, out); });
+            });
     }
     return true;
 }();

@@ -31,7 +31,12 @@ struct ImageAccess {
 };
 
 ImageAccess OpenImage(GWorldPtr world) {
-    ImageAccess image{world, nullptr, 0, {}, 0, GetPixPixelFormat(GetGWorldPixMap(world)),
+    ImageAccess image{world,
+                      nullptr,
+                      0,
+                      {},
+                      0,
+                      GetPixPixelFormat(GetGWorldPixMap(world)),
                       GetAlphaByteOfGWorld(world)};
     GetPixInfoFromGWorld(world, &image.base, &image.rowBytes, &image.bounds, &image.savedState);
     return image;

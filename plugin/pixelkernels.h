@@ -61,8 +61,7 @@ PixelKernel ChoosePixelKernel(const ChannelTable& table, int alphaByte, int16_t 
                               int16_t offsetSlider, CpuFeatures cpu);
 // One particular kernel if `cpu` has it and it reproduces `table` exactly; false otherwise.
 bool TryPixelKernel(PixelKernelKind kind, const ChannelTable& table, int alphaByte,
-                    int16_t gainSlider, int16_t offsetSlider, CpuFeatures cpu,
-                    PixelKernel* kernel);
+                    int16_t gainSlider, int16_t offsetSlider, CpuFeatures cpu, PixelKernel* kernel);
 
 // Two images' pixels as the loop walks them: row r of each starts at base + r * rowBytes.
 struct FramePlanes {

@@ -70,7 +70,8 @@ QDErr NewGWorld(GWorldPtr* offscreenGWorld, int16_t pixelDepth, const Rect* boun
 QDErr NewGWorldFromPtr(GWorldPtr* offscreenGWorld, uint32_t pixelFormat, const Rect* boundsRect,
                        CTabHandle cTable, GDHandle aGDevice, GWorldFlags flags, Ptr buffer,
                        long rowBytes);
-void DisposeGWorld(GWorldPtr offscreenGWorld); // null: nothing; resets the current port if it was this
+// Null: nothing. Resets the current port if it was this image.
+void DisposeGWorld(GWorldPtr offscreenGWorld);
 PixMapHandle GetGWorldPixMap(GWorldPtr offscreenGWorld);
 PixMapHandle GetPortPixMap(CGrafPtr port);
 const BitMap* GetPortBitMapForCopyBits(CGrafPtr port);

@@ -168,7 +168,8 @@ void CopyScaled(const PixMap& src, const PixMap& dst, const PixelBox& target,
         } else {
             const uint8_t* in = view.Row(source);
             for (int i = 0; i < width; ++i)
-                CopyPixel(plan, out + std::ptrdiff_t(i) * qd::kBytesPerPixel, in + columnOffsets[i]);
+                CopyPixel(plan, out + std::ptrdiff_t(i) * qd::kBytesPerPixel,
+                          in + columnOffsets[i]);
         }
         previousRow = out;
         previousSource = source;

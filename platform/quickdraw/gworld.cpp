@@ -82,8 +82,8 @@ QDErr NewGWorld(GWorldPtr* offscreenGWorld, int16_t pixelDepth, const Rect* boun
         delete port;
         return memFullErr;
     }
-    InitPort(*port, *boundsRect, static_cast<Ptr>(pixels), rowBytes, byteCount,
-             k32ARGBPixelFormat, true);
+    InitPort(*port, *boundsRect, static_cast<Ptr>(pixels), rowBytes, byteCount, k32ARGBPixelFormat,
+             true);
     *offscreenGWorld = port;
     return noErr;
 }

@@ -99,8 +99,7 @@ TEST_P(Frei0rSizes, DefaultsLeaveEveryByteAsItWasAndARegionGivesTheFormula) {
 
 INSTANTIATE_TEST_SUITE_P(Frames, Frei0rSizes,
                          testing::Values(SizeCase{"OnePixel", 1, 1}, SizeCase{"Odd7x3", 7, 3},
-                                         SizeCase{"Odd37x19", 37, 19},
-                                         SizeCase{"Multiple8", 64, 8},
+                                         SizeCase{"Odd37x19", 37, 19}, SizeCase{"Multiple8", 64, 8},
                                          SizeCase{"Wide1001x5", 1001, 5}),
                          [](const testing::TestParamInfo<SizeCase>& info) {
                              return std::string(info.param.name);

@@ -48,9 +48,8 @@ std::string Number(double v) {
                              (dir / "log.txt") + "' 2>&1";
     if (std::system(line.c_str()) == 0) return ::testing::AssertionSuccess();
     std::ifstream log(dir / "log.txt");
-    return ::testing::AssertionFailure()
-           << command << "\nfailed:\n"
-           << std::string(std::istreambuf_iterator<char>(log), {});
+    return ::testing::AssertionFailure() << command << "\nfailed:\n"
+                                         << std::string(std::istreambuf_iterator<char>(log), {});
 }
 
 std::vector<uint8_t> ReadFile(const std::string& path) {
@@ -65,8 +64,8 @@ std::vector<uint8_t> WriteClip(const std::string& path, int width, int height) {
         const std::vector<uint8_t> frame = RandomFrame(width, height, uint32_t(f * 31 + width));
         clip.insert(clip.end(), frame.begin(), frame.end());
     }
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(clip.data()),
-                                                std::streamsize(clip.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(clip.data()), std::streamsize(clip.size()));
     return clip;
 }
 
@@ -75,7 +74,8 @@ std::vector<uint8_t> ExpectedClip(const std::vector<uint8_t>& clip, int width, i
     const size_t frameBytes = size_t(width) * height * 4;
     std::vector<uint8_t> out;
     for (size_t at = 0; at < clip.size(); at += frameBytes) {
-        const std::vector<uint8_t> frame(clip.begin() + long(at), clip.begin() + long(at + frameBytes));
+        const std::vector<uint8_t> frame(clip.begin() + long(at),
+                                         clip.begin() + long(at + frameBytes));
         const std::vector<uint8_t> done = Expected(frame, width, height, s);
         out.insert(out.end(), done.begin(), done.end());
     }
@@ -129,8 +129,7 @@ TEST_P(FfmpegAgainstReelhost, GivesExactlyTheBytesReelhostRendersFromTheSavedCon
     ASSERT_TRUE(Run(dir, std::string(kFfmpeg) + " -i '" + (dir / "ref_%03d.png") + "' " +
                              kRawOutput + " '" + (dir / "ref.raw") + "'"));
     ASSERT_TRUE(Run(dir, std::string(kFfmpeg) + " -i '" + (dir / "in_%03d.png") + "' -vf '" +
-                             FfmpegFilter(s) + "' " + kRawOutput + " '" + (dir / "got.raw") +
-                             "'"));
+                             FfmpegFilter(s) + "' " + kRawOutput + " '" + (dir / "got.raw") + "'"));
     const std::vector<uint8_t> got = ReadFile(dir / "got.raw");
     EXPECT_EQ(got, ReadFile(dir / "ref.raw"));
     EXPECT_EQ(got, ExpectedClip(clip, width, height, s));
@@ -162,8 +161,8 @@ TEST(FfmpegGraph, TwoInstancesWithTheirOwnParametersGiveTwoCorrectResults) {
     const std::vector<uint8_t> clip = WriteClip(dir / "in.raw", kWidth, kHeight);
     ASSERT_TRUE(Run(dir, std::string(kFfmpeg) + " " + RawInput(dir / "in.raw", kWidth, kHeight) +
                              " -filter_complex '[0:v]split[a][b];[a]" + FfmpegFilter(a) +
-                             "[x];[b]" + FfmpegFilter(b) + "[y]' -map '[x]' " + kRawOutput +
-                             " '" + (dir / "a.raw") + "' -map '[y]' " + kRawOutput + " '" +
+                             "[x];[b]" + FfmpegFilter(b) + "[y]' -map '[x]' " + kRawOutput + " '" +
+                             (dir / "a.raw") + "' -map '[y]' " + kRawOutput + " '" +
                              (dir / "b.raw") + "'"));
     EXPECT_EQ(ReadFile(dir / "a.raw"), ExpectedClip(clip, kWidth, kHeight, a));
     EXPECT_EQ(ReadFile(dir / "b.raw"), ExpectedClip(clip, kWidth, kHeight, b));
@@ -181,10 +180,10 @@ TEST_P(FfmpegBadValues, RenderADefinedPicture) {
     constexpr int kWidth = 64, kHeight = 35;
     Workdir dir;
     const std::vector<uint8_t> clip = WriteClip(dir / "in.raw", kWidth, kHeight);
-    ASSERT_TRUE(Run(dir, std::string(kFfmpeg) + " " + RawInput(dir / "in.raw", kWidth, kHeight) +
-                             " -vf 'frei0r=filter_name=glimmerdusk:filter_params=" +
-                             GetParam().params + "' " + kRawOutput + " '" + (dir / "out.raw") +
-                             "'"));
+    ASSERT_TRUE(
+        Run(dir, std::string(kFfmpeg) + " " + RawInput(dir / "in.raw", kWidth, kHeight) +
+                     " -vf 'frei0r=filter_name=glimmerdusk:filter_params=" + GetParam().params +
+                     "' " + kRawOutput + " '" + (dir / "out.raw") + "'"));
     EXPECT_EQ(ReadFile(dir / "out.raw"), ExpectedClip(clip, kWidth, kHeight, GetParam().meaning));
 }
 
@@ -194,7 +193,9 @@ INSTANTIATE_TEST_SUITE_P(
         // NaN and negative edges are the frame's edge, huge ones too; NaN gain is neutral,
         // a negative one 0, a huge offset +255.
         BadCase{"NanNegativeAndHuge", "nan|-0.5|1e300|0.5|-3|1e300|n", {0, 0, 1, 0.5, 0, 100}},
-        BadCase{"NanGainNegativeOffset", "0.25|0.25|0.75|0.75|nan|-7|n", {0.25, 0.25, 0.75, 0.75, 50, 0}},
+        BadCase{"NanGainNegativeOffset",
+                "0.25|0.25|0.75|0.75|nan|-7|n",
+                {0.25, 0.25, 0.75, 0.75, 50, 0}},
         BadCase{"InvertedRegion", "0.8|0.7|0.2|0.1|0.9|0.9|n", {0, 0, 0, 0, 90, 90}}),
     [](const testing::TestParamInfo<BadCase>& info) { return std::string(info.param.name); });
 
@@ -207,8 +208,7 @@ std::vector<uint8_t> WriteMltClip(const Workdir& dir, int width, int height) {
 }
 
 std::string MeltRawOutput(const Workdir& dir) {
-    return "-consumer 'avformat:" + (dir / "out.raw") +
-           "' f=rawvideo vcodec=rawvideo pix_fmt=rgba";
+    return "-consumer 'avformat:" + (dir / "out.raw") + "' f=rawvideo vcodec=rawvideo pix_fmt=rgba";
 }
 
 TEST(Melt, RendersTheFilterWithParametersSetByName) {
@@ -249,15 +249,14 @@ TEST(GStreamer, APipelineWithTheFilterElementRendersTheRegion) {
     const Setting s{0.1, 0.4, 0.6, 1, 40, 70};
     Workdir dir;
     const std::vector<uint8_t> clip = WriteClip(dir / "in.raw", kWidth, kHeight);
-    ASSERT_TRUE(Run(dir, "gst-launch-1.0 -q filesrc location='" + (dir / "in.raw") +
-                             "' blocksize=" + std::to_string(kWidth * kHeight * 4) +
-                             " ! rawvideoparse width=" + std::to_string(kWidth) +
-                             " height=" + std::to_string(kHeight) +
-                             " format=rgba framerate=25/1 ! frei0r-filter-glimmerdusk left=" +
-                             Number(s.left) + " top=" + Number(s.top) + " right=" +
-                             Number(s.right) + " bottom=" + Number(s.bottom) + " gain=" +
-                             Number(s.Gain()) + " offset=" + Number(s.Offset()) +
-                             " ! filesink location='" + (dir / "out.raw") + "'"));
+    ASSERT_TRUE(Run(
+        dir, "gst-launch-1.0 -q filesrc location='" + (dir / "in.raw") +
+                 "' blocksize=" + std::to_string(kWidth * kHeight * 4) + " ! rawvideoparse width=" +
+                 std::to_string(kWidth) + " height=" + std::to_string(kHeight) +
+                 " format=rgba framerate=25/1 ! frei0r-filter-glimmerdusk left=" + Number(s.left) +
+                 " top=" + Number(s.top) + " right=" + Number(s.right) + " bottom=" +
+                 Number(s.bottom) + " gain=" + Number(s.Gain()) + " offset=" + Number(s.Offset()) +
+                 " ! filesink location='" + (dir / "out.raw") + "'"));
     EXPECT_EQ(ReadFile(dir / "out.raw"), ExpectedClip(clip, kWidth, kHeight, s));
 }
 

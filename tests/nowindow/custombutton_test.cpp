@@ -27,8 +27,7 @@ DialogItemIndex Record(const AlertContent* alert, void* refCon) {
 TEST(NoWindowBuild, TheCustomButtonSaysThereIsNoWindowAndChangesNothing) {
     std::vector<ShownAlert> shown;
     void* previousRefCon = nullptr;
-    const AlertPresenterProc previous =
-        SetStandardAlertPresenter(Record, &shown, &previousRefCon);
+    const AlertPresenterProc previous = SetStandardAlertPresenter(Record, &shown, &previousRefCon);
 
     PluginDataRec config{};
     ResetConfig(&config);

@@ -48,7 +48,8 @@ class Wrapped {
 
 QDErr TryWrap(OSType format, const Rect* bounds, Ptr buffer, long rowBytes) {
     GWorldPtr world = reinterpret_cast<GWorldPtr>(&world); // must be overwritten
-    const QDErr err = NewGWorldFromPtr(&world, format, bounds, nullptr, nullptr, 0, buffer, rowBytes);
+    const QDErr err =
+        NewGWorldFromPtr(&world, format, bounds, nullptr, nullptr, 0, buffer, rowBytes);
     EXPECT_EQ(world, nullptr);
     return err;
 }

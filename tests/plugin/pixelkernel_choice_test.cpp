@@ -93,7 +93,8 @@ TEST(KernelChoice, ArithmeticIsTakenExactlyWhenAtMostFourValuesNeedCorrecting) {
                 ASSERT_EQ(floor, table.map[c] + 1) << s1 << "," << s2 << " value " << c;
                 ++differing;
             }
-            const PixelKernel kernel = ChoosePixelKernel(table, kAlpha, int16_t(s1), int16_t(s2), kAvx2);
+            const PixelKernel kernel =
+                ChoosePixelKernel(table, kAlpha, int16_t(s1), int16_t(s2), kAvx2);
             const bool fast = kernel.kind == kArithmetic;
             ASSERT_EQ(fast, differing <= kMaxCorrections) << s1 << "," << s2;
             if (fast) {

@@ -61,8 +61,8 @@ std::vector<uint8_t> ExpectedFrame(const ChannelTable& table, const uint8_t* src
 
 PixelKernel KernelFor(PixelKernelKind kind) {
     PixelKernel kernel;
-    EXPECT_TRUE(
-        TryPixelKernel(kind, FormulaTable(kS1, kS2), kAlpha, kS1, kS2, DetectCpuFeatures(), &kernel));
+    EXPECT_TRUE(TryPixelKernel(kind, FormulaTable(kS1, kS2), kAlpha, kS1, kS2, DetectCpuFeatures(),
+                               &kernel));
     return kernel;
 }
 

@@ -86,8 +86,8 @@ constexpr unsigned kLargestSide = std::numeric_limits<int16_t>::max();
 constexpr int kBytesPerPixel = 4;
 
 struct Instance {
-    Rect frame;       // the frames' bounds, (0, 0) at the top left
-    std::mutex lock;  // the fields below, against frames rendering on other threads
+    Rect frame;      // the frames' bounds, (0, 0) at the top left
+    std::mutex lock; // the fields below, against frames rendering on other threads
     double values[kParamCount];
     PluginDataRec fromParams; // what the parameters say
     PluginDataRec saved;      // the saved configuration, read when the switch came on
@@ -113,8 +113,8 @@ void ApplyParams(Instance& instance) {
     const double* v = instance.values;
     // Edges are taken as given: the region mapping already defines NaN, huge, negative and
     // inverted edges (an inverted region is empty).
-    instance.fromParams.StartRel = RelRect{v[kParamLeft], v[kParamRight], v[kParamTop],
-                                           v[kParamBottom]};
+    instance.fromParams.StartRel =
+        RelRect{v[kParamLeft], v[kParamRight], v[kParamTop], v[kParamBottom]};
     instance.fromParams.Sliders[0] = SliderFromFraction(v[kParamGain]);
     instance.fromParams.Sliders[1] = SliderFromFraction(v[kParamOffset]);
 }
@@ -221,8 +221,7 @@ void f0r_get_param_info(f0r_param_info_t* info, int param_index) {
 }
 
 f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
-    if (width == 0 || height == 0 || width > kLargestSide || height > kLargestSide)
-        return nullptr;
+    if (width == 0 || height == 0 || width > kLargestSide || height > kLargestSide) return nullptr;
     auto* instance = new (std::nothrow) Instance;
     if (!instance) return nullptr;
     instance->frame = Rect{0, 0, int16_t(height), int16_t(width)};
