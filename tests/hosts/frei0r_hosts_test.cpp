@@ -42,7 +42,7 @@ std::string Number(double v) {
 
 // Runs one host command line with the installed plug-in on the frei0r path and a private
 // GStreamer registry, within a time limit. The output goes to the folder's log.
-::testing::AssertionResult Run(const Workdir& dir, const std::string& command) {
+::testing::AssertionResult RunHost(const Workdir& dir, const std::string& command) {
     const std::string line = "FREI0R_PATH='" LUMASHIFT_TEST_PREFIX "/lib/frei0r-1' GST_REGISTRY='" +
                              (dir / "registry.bin") + "' timeout 120 " + command + " >'" +
                              (dir / "log.txt") + "' 2>&1";
@@ -115,7 +115,7 @@ TEST_P(FfmpegAgainstReelhost, GivesExactlyTheBytesReelhostRendersFromTheSavedCon
     Workdir dir;
     TempPreferences prefs;
     const std::vector<uint8_t> clip = WriteClip(dir / "in.raw", width, height);
-    ASSERT_TRUE(Run(dir, std::string(kFfmpeg) + " " + RawInput(dir / "in.raw", width, height) +
+    ASSERT_TRUE(RunHost(dir, std::string(kFfmpeg) + " " + RawInput(dir / "in.raw", width, height) +
                              " '" + (dir / "in_%03d.png") + "'"));
     PluginDataRec config{};
     ResetConfig(&config);
@@ -124,18 +124,18 @@ TEST_P(FfmpegAgainstReelhost, GivesExactlyTheBytesReelhostRendersFromTheSavedCon
     config.Sliders[1] = int16_t(s.offsetSlider);
     ASSERT_TRUE(SaveConfig(&config));
 
-    ASSERT_TRUE(Run(dir, LUMASHIFT_TEST_PREFIX "/bin/reelhost render --quiet '" +
+    ASSERT_TRUE(RunHost(dir, LUMASHIFT_TEST_PREFIX "/bin/reelhost render --quiet '" +
                              (dir / "in_%03d.png") + "' -o '" + (dir / "ref_%03d.png") + "'"));
-    ASSERT_TRUE(Run(dir, std::string(kFfmpeg) + " -i '" + (dir / "ref_%03d.png") + "' " +
+    ASSERT_TRUE(RunHost(dir, std::string(kFfmpeg) + " -i '" + (dir / "ref_%03d.png") + "' " +
                              kRawOutput + " '" + (dir / "ref.raw") + "'"));
-    ASSERT_TRUE(Run(dir, std::string(kFfmpeg) + " -i '" + (dir / "in_%03d.png") + "' -vf '" +
+    ASSERT_TRUE(RunHost(dir, std::string(kFfmpeg) + " -i '" + (dir / "in_%03d.png") + "' -vf '" +
                              FfmpegFilter(s) + "' " + kRawOutput + " '" + (dir / "got.raw") + "'"));
     const std::vector<uint8_t> got = ReadFile(dir / "got.raw");
     EXPECT_EQ(got, ReadFile(dir / "ref.raw"));
     EXPECT_EQ(got, ExpectedClip(clip, width, height, s));
 
     // The switch takes the same configuration from the preferences file instead.
-    ASSERT_TRUE(Run(dir, std::string(kFfmpeg) + " -i '" + (dir / "in_%03d.png") + "' -vf '" +
+    ASSERT_TRUE(RunHost(dir, std::string(kFfmpeg) + " -i '" + (dir / "in_%03d.png") + "' -vf '" +
                              FfmpegFilter(Setting{}, "y") + "' " + kRawOutput + " '" +
                              (dir / "saved.raw") + "'"));
     EXPECT_EQ(ReadFile(dir / "saved.raw"), got);
@@ -159,7 +159,7 @@ TEST(FfmpegGraph, TwoInstancesWithTheirOwnParametersGiveTwoCorrectResults) {
     const Setting a{0, 0, 0.5, 1, 80, 50}, b{0.4, 0.2, 1, 0.9, 25, 65};
     Workdir dir;
     const std::vector<uint8_t> clip = WriteClip(dir / "in.raw", kWidth, kHeight);
-    ASSERT_TRUE(Run(dir, std::string(kFfmpeg) + " " + RawInput(dir / "in.raw", kWidth, kHeight) +
+    ASSERT_TRUE(RunHost(dir, std::string(kFfmpeg) + " " + RawInput(dir / "in.raw", kWidth, kHeight) +
                              " -filter_complex '[0:v]split[a][b];[a]" + FfmpegFilter(a) +
                              "[x];[b]" + FfmpegFilter(b) + "[y]' -map '[x]' " + kRawOutput + " '" +
                              (dir / "a.raw") + "' -map '[y]' " + kRawOutput + " '" +
@@ -181,7 +181,7 @@ TEST_P(FfmpegBadValues, RenderADefinedPicture) {
     Workdir dir;
     const std::vector<uint8_t> clip = WriteClip(dir / "in.raw", kWidth, kHeight);
     ASSERT_TRUE(
-        Run(dir, std::string(kFfmpeg) + " " + RawInput(dir / "in.raw", kWidth, kHeight) +
+        RunHost(dir, std::string(kFfmpeg) + " " + RawInput(dir / "in.raw", kWidth, kHeight) +
                      " -vf 'frei0r=filter_name=glimmerdusk:filter_params=" + GetParam().params +
                      "' " + kRawOutput + " '" + (dir / "out.raw") + "'"));
     EXPECT_EQ(ReadFile(dir / "out.raw"), ExpectedClip(clip, kWidth, kHeight, GetParam().meaning));
@@ -202,7 +202,7 @@ INSTANTIATE_TEST_SUITE_P(
 // MLT reads the clip through FFmpeg: a lossless FFV1 file of the same frames.
 std::vector<uint8_t> WriteMltClip(const Workdir& dir, int width, int height) {
     const std::vector<uint8_t> clip = WriteClip(dir / "in.raw", width, height);
-    EXPECT_TRUE(Run(dir, std::string(kFfmpeg) + " " + RawInput(dir / "in.raw", width, height) +
+    EXPECT_TRUE(RunHost(dir, std::string(kFfmpeg) + " " + RawInput(dir / "in.raw", width, height) +
                              " -c:v ffv1 -pix_fmt bgra '" + (dir / "in.mkv") + "'"));
     return clip;
 }
@@ -216,7 +216,7 @@ TEST(Melt, RendersTheFilterWithParametersSetByName) {
     const Setting s{0.2, 0.1, 0.7, 0.8, 65, 30};
     Workdir dir;
     const std::vector<uint8_t> clip = WriteMltClip(dir, kWidth, kHeight);
-    ASSERT_TRUE(Run(dir, "melt -quiet '" + (dir / "in.mkv") +
+    ASSERT_TRUE(RunHost(dir, "melt -quiet '" + (dir / "in.mkv") +
                              "' -filter frei0r.glimmerdusk Left=" + Number(s.left) +
                              " Top=" + Number(s.top) + " Right=" + Number(s.right) +
                              " Bottom=" + Number(s.bottom) + " Gain=" + Number(s.Gain()) +
@@ -240,7 +240,7 @@ TEST(Melt, RendersTheFilterFromAProjectFile) {
         << "      <property name=\"Gain\">" << Number(s.Gain()) << "</property>\n"
         << "      <property name=\"Offset\">" << Number(s.Offset()) << "</property>\n"
         << "    </filter>\n  </producer>\n</mlt>\n";
-    ASSERT_TRUE(Run(dir, "melt -quiet '" + (dir / "project.mlt") + "' " + MeltRawOutput(dir)));
+    ASSERT_TRUE(RunHost(dir, "melt -quiet '" + (dir / "project.mlt") + "' " + MeltRawOutput(dir)));
     EXPECT_EQ(ReadFile(dir / "out.raw"), ExpectedClip(clip, kWidth, kHeight, s));
 }
 
@@ -249,7 +249,7 @@ TEST(GStreamer, APipelineWithTheFilterElementRendersTheRegion) {
     const Setting s{0.1, 0.4, 0.6, 1, 40, 70};
     Workdir dir;
     const std::vector<uint8_t> clip = WriteClip(dir / "in.raw", kWidth, kHeight);
-    ASSERT_TRUE(Run(
+    ASSERT_TRUE(RunHost(
         dir, "gst-launch-1.0 -q filesrc location='" + (dir / "in.raw") +
                  "' blocksize=" + std::to_string(kWidth * kHeight * 4) + " ! rawvideoparse width=" +
                  std::to_string(kWidth) + " height=" + std::to_string(kHeight) +
