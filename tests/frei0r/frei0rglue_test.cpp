@@ -87,6 +87,10 @@ struct SizeCase {
     int width, height;
 };
 
+void PrintTo(const SizeCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class Frei0rSizes : public Frei0r, public testing::WithParamInterface<SizeCase> {};
 
 TEST_P(Frei0rSizes, DefaultsLeaveEveryByteAsItWasAndARegionGivesTheFormula) {
@@ -143,6 +147,10 @@ struct BadCase {
     double value;
     Setting meaning; // the well-formed setting it renders as
 };
+
+void PrintTo(const BadCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class Frei0rBadValues : public Frei0r, public testing::WithParamInterface<BadCase> {};
 

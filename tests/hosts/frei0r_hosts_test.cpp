@@ -106,6 +106,10 @@ struct FfmpegCase {
     Setting setting;
 };
 
+void PrintTo(const FfmpegCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class FfmpegAgainstReelhost : public testing::TestWithParam<FfmpegCase> {};
 
 // FFmpeg's frei0r filter ignores its frames' row padding, which it adds where 4 x width is not a
@@ -116,7 +120,7 @@ TEST_P(FfmpegAgainstReelhost, GivesExactlyTheBytesReelhostRendersFromTheSavedCon
     TempPreferences prefs;
     const std::vector<uint8_t> clip = WriteClip(dir / "in.raw", width, height);
     ASSERT_TRUE(RunHost(dir, std::string(kFfmpeg) + " " + RawInput(dir / "in.raw", width, height) +
-                             " '" + (dir / "in_%03d.png") + "'"));
+                                 " '" + (dir / "in_%03d.png") + "'"));
     PluginDataRec config{};
     ResetConfig(&config);
     config.StartRel = RelRect{s.left, s.right, s.top, s.bottom};
@@ -125,19 +129,20 @@ TEST_P(FfmpegAgainstReelhost, GivesExactlyTheBytesReelhostRendersFromTheSavedCon
     ASSERT_TRUE(SaveConfig(&config));
 
     ASSERT_TRUE(RunHost(dir, LUMASHIFT_TEST_PREFIX "/bin/reelhost render --quiet '" +
-                             (dir / "in_%03d.png") + "' -o '" + (dir / "ref_%03d.png") + "'"));
+                                 (dir / "in_%03d.png") + "' -o '" + (dir / "ref_%03d.png") + "'"));
     ASSERT_TRUE(RunHost(dir, std::string(kFfmpeg) + " -i '" + (dir / "ref_%03d.png") + "' " +
-                             kRawOutput + " '" + (dir / "ref.raw") + "'"));
+                                 kRawOutput + " '" + (dir / "ref.raw") + "'"));
     ASSERT_TRUE(RunHost(dir, std::string(kFfmpeg) + " -i '" + (dir / "in_%03d.png") + "' -vf '" +
-                             FfmpegFilter(s) + "' " + kRawOutput + " '" + (dir / "got.raw") + "'"));
+                                 FfmpegFilter(s) + "' " + kRawOutput + " '" + (dir / "got.raw") +
+                                 "'"));
     const std::vector<uint8_t> got = ReadFile(dir / "got.raw");
     EXPECT_EQ(got, ReadFile(dir / "ref.raw"));
     EXPECT_EQ(got, ExpectedClip(clip, width, height, s));
 
     // The switch takes the same configuration from the preferences file instead.
     ASSERT_TRUE(RunHost(dir, std::string(kFfmpeg) + " -i '" + (dir / "in_%03d.png") + "' -vf '" +
-                             FfmpegFilter(Setting{}, "y") + "' " + kRawOutput + " '" +
-                             (dir / "saved.raw") + "'"));
+                                 FfmpegFilter(Setting{}, "y") + "' " + kRawOutput + " '" +
+                                 (dir / "saved.raw") + "'"));
     EXPECT_EQ(ReadFile(dir / "saved.raw"), got);
 }
 
@@ -159,11 +164,11 @@ TEST(FfmpegGraph, TwoInstancesWithTheirOwnParametersGiveTwoCorrectResults) {
     const Setting a{0, 0, 0.5, 1, 80, 50}, b{0.4, 0.2, 1, 0.9, 25, 65};
     Workdir dir;
     const std::vector<uint8_t> clip = WriteClip(dir / "in.raw", kWidth, kHeight);
-    ASSERT_TRUE(RunHost(dir, std::string(kFfmpeg) + " " + RawInput(dir / "in.raw", kWidth, kHeight) +
-                             " -filter_complex '[0:v]split[a][b];[a]" + FfmpegFilter(a) +
-                             "[x];[b]" + FfmpegFilter(b) + "[y]' -map '[x]' " + kRawOutput + " '" +
-                             (dir / "a.raw") + "' -map '[y]' " + kRawOutput + " '" +
-                             (dir / "b.raw") + "'"));
+    ASSERT_TRUE(RunHost(
+        dir, std::string(kFfmpeg) + " " + RawInput(dir / "in.raw", kWidth, kHeight) +
+                 " -filter_complex '[0:v]split[a][b];[a]" + FfmpegFilter(a) + "[x];[b]" +
+                 FfmpegFilter(b) + "[y]' -map '[x]' " + kRawOutput + " '" + (dir / "a.raw") +
+                 "' -map '[y]' " + kRawOutput + " '" + (dir / "b.raw") + "'"));
     EXPECT_EQ(ReadFile(dir / "a.raw"), ExpectedClip(clip, kWidth, kHeight, a));
     EXPECT_EQ(ReadFile(dir / "b.raw"), ExpectedClip(clip, kWidth, kHeight, b));
 }
@@ -174,6 +179,10 @@ struct BadCase {
     Setting meaning;
 };
 
+void PrintTo(const BadCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class FfmpegBadValues : public testing::TestWithParam<BadCase> {};
 
 TEST_P(FfmpegBadValues, RenderADefinedPicture) {
@@ -182,8 +191,8 @@ TEST_P(FfmpegBadValues, RenderADefinedPicture) {
     const std::vector<uint8_t> clip = WriteClip(dir / "in.raw", kWidth, kHeight);
     ASSERT_TRUE(
         RunHost(dir, std::string(kFfmpeg) + " " + RawInput(dir / "in.raw", kWidth, kHeight) +
-                     " -vf 'frei0r=filter_name=glimmerdusk:filter_params=" + GetParam().params +
-                     "' " + kRawOutput + " '" + (dir / "out.raw") + "'"));
+                         " -vf 'frei0r=filter_name=glimmerdusk:filter_params=" + GetParam().params +
+                         "' " + kRawOutput + " '" + (dir / "out.raw") + "'"));
     EXPECT_EQ(ReadFile(dir / "out.raw"), ExpectedClip(clip, kWidth, kHeight, GetParam().meaning));
 }
 
@@ -203,7 +212,7 @@ INSTANTIATE_TEST_SUITE_P(
 std::vector<uint8_t> WriteMltClip(const Workdir& dir, int width, int height) {
     const std::vector<uint8_t> clip = WriteClip(dir / "in.raw", width, height);
     EXPECT_TRUE(RunHost(dir, std::string(kFfmpeg) + " " + RawInput(dir / "in.raw", width, height) +
-                             " -c:v ffv1 -pix_fmt bgra '" + (dir / "in.mkv") + "'"));
+                                 " -c:v ffv1 -pix_fmt bgra '" + (dir / "in.mkv") + "'"));
     return clip;
 }
 
@@ -217,10 +226,10 @@ TEST(Melt, RendersTheFilterWithParametersSetByName) {
     Workdir dir;
     const std::vector<uint8_t> clip = WriteMltClip(dir, kWidth, kHeight);
     ASSERT_TRUE(RunHost(dir, "melt -quiet '" + (dir / "in.mkv") +
-                             "' -filter frei0r.glimmerdusk Left=" + Number(s.left) +
-                             " Top=" + Number(s.top) + " Right=" + Number(s.right) +
-                             " Bottom=" + Number(s.bottom) + " Gain=" + Number(s.Gain()) +
-                             " Offset=" + Number(s.Offset()) + " " + MeltRawOutput(dir)));
+                                 "' -filter frei0r.glimmerdusk Left=" + Number(s.left) +
+                                 " Top=" + Number(s.top) + " Right=" + Number(s.right) +
+                                 " Bottom=" + Number(s.bottom) + " Gain=" + Number(s.Gain()) +
+                                 " Offset=" + Number(s.Offset()) + " " + MeltRawOutput(dir)));
     EXPECT_EQ(ReadFile(dir / "out.raw"), ExpectedClip(clip, kWidth, kHeight, s));
 }
 
