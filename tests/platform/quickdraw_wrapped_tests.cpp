@@ -88,6 +88,10 @@ struct FormatCase {
     Pixel bytes; // alpha 0x11, red 0x22, green 0x33, blue 0x44 in this format
 };
 
+void PrintTo(const FormatCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class AcrossFormats : public testing::TestWithParam<FormatCase> {};
 
 TEST_P(AcrossFormats, CopyBitsAndDrawingPutEachChannelWhereTheFormatKeepsIt) {
