@@ -1,17 +1,13 @@
 // Immutable strings held as UTF-8, crossing to length-prefixed and C text in Mac OS Roman
-// (through iconv) or UTF-8.
+// or UTF-8.
 #include "corefoundation/cfinternal.h"
+#include "corefoundation/macroman.h"
 
-#include <cerrno>
 #include <cstring>
-#include <iconv.h>
 #include <optional>
 
 namespace {
 
-// iconv's name for Mac OS Roman; every byte 0-255 has a character in it.
-constexpr const char* kMacRomanCharset = "MACINTOSH";
-constexpr const char* kUTF8Charset = "UTF-8";
 constexpr CFIndex kMaxPascalLength = 255;
 
 // The length of a well-formed UTF-8 sequence starting with `lead`, and the range its second
@@ -56,51 +52,11 @@ std::optional<CFIndex> CountCodePoints(std::string_view text) {
     return count;
 }
 
-// An iconv conversion, closed when it goes out of scope.
-class Converter {
-  public:
-    Converter(const char* from, const char* to) : cd_(iconv_open(to, from)) {}
-    ~Converter() {
-        if (valid()) iconv_close(cd_);
-    }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-
-    bool valid() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
-
-    // All of `in` converted, or nullopt when a character has no form in the target charset
-    // or the input is malformed.
-    std::optional<std::string> convert(std::string_view in) {
-        // Mac OS Roman takes at most three UTF-8 bytes a character, and UTF-8 one Mac OS
-        // Roman byte a character, so this is enough in both directions.
-        std::string out(in.size() * 3, '\0');
-        // iconv's interface is not const-correct; it never writes through the input pointer.
-        char* inPtr = const_cast<char*>(in.data());
-        size_t inLeft = in.size();
-        char* outPtr = out.data();
-        size_t outLeft = out.size();
-        if (iconv(cd_, &inPtr, &inLeft, &outPtr, &outLeft) == size_t(-1) || inLeft != 0)
-            return std::nullopt;
-        out.resize(out.size() - outLeft);
-        return out;
-    }
-
-  private:
-    iconv_t cd_;
-};
-
-std::optional<std::string> Transcode(std::string_view in, const char* from, const char* to) {
-    if (in.empty()) return std::string();
-    Converter converter(from, to);
-    if (!converter.valid()) return std::nullopt;
-    return converter.convert(in);
-}
-
 // The bytes of an encoding as UTF-8; nullopt when they are not valid in it.
 std::optional<std::string> DecodeToUTF8(std::string_view bytes, CFStringEncoding encoding) {
     switch (encoding) {
     case kCFStringEncodingMacRoman:
-        return Transcode(bytes, kMacRomanCharset, kUTF8Charset);
+        return MacRomanToUTF8(bytes);
     case kCFStringEncodingUTF8:
         return std::string(bytes);
     default:
@@ -112,7 +68,7 @@ std::optional<std::string> DecodeToUTF8(std::string_view bytes, CFStringEncoding
 std::optional<std::string> EncodeFromUTF8(const std::string& utf8, CFStringEncoding encoding) {
     switch (encoding) {
     case kCFStringEncodingMacRoman:
-        return Transcode(utf8, kUTF8Charset, kMacRomanCharset);
+        return UTF8ToMacRoman(utf8);
     case kCFStringEncodingUTF8:
         return utf8;
     default:

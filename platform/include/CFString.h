@@ -1,5 +1,5 @@
 // Immutable strings (the platform's Core Foundation strings). Held as Unicode; length-prefixed
-// text crosses in Mac OS Roman through iconv.
+// text crosses in Mac OS Roman, by the encoding's own table.
 #pragma once
 
 #include "CFBase.h"

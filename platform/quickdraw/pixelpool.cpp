@@ -5,6 +5,7 @@
 #include <sanitizer/asan_interface.h>
 
 #include <cstdlib>
+#include <cstring>
 
 namespace qd {
 namespace {
@@ -64,7 +65,9 @@ void* TakeFromPool(size_t byteCount) {
 void* AcquirePixels(size_t byteCount) {
     if (byteCount == 0) return nullptr;
     void* pixels = TakeFromPool(byteCount);
-    return pixels ? pixels : std::aligned_alloc(kPixelAlignment, RoundUpToAlignment(byteCount));
+    if (!pixels) pixels = std::aligned_alloc(kPixelAlignment, RoundUpToAlignment(byteCount));
+    if (pixels) std::memset(pixels, 0, byteCount);
+    return pixels;
 }
 
 void ReleasePixels(void* pixels, size_t byteCount) {

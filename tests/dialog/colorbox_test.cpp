@@ -128,6 +128,7 @@ TEST_F(ColorBox, HitOpensThePickerWithTheBoxColour) {
 TEST_F(ColorBox, ACancelledPickerLeavesTheValue) {
     const SInt32 before = GetControl32BitValue(box);
     EXPECT_EQ(Send(kEventControlHit, Point{30, 40}), eventNotHandledErr);
+    EXPECT_EQ(picker.calls, 1) << "the picker was never opened, so nothing was cancelled";
     EXPECT_EQ(GetControl32BitValue(box), before);
 }
 

@@ -7,11 +7,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -24,8 +27,10 @@ inline std::string ReelhostProgram() {
 
 struct RunResult {
     int status = -1; // the exit status, or 128 + the signal that ended it
+    int signal = 0;  // the signal that ended it; 0 when it exited
     std::string out;
     std::string err;
+    bool timedOut = false; // WaitAtMost killed it
 };
 
 inline std::string ReadWhole(const std::string& path) {
@@ -60,26 +65,60 @@ class ReelhostProcess {
                                          O_WRONLY | O_CREAT | O_TRUNC, 0644);
         posix_spawn_file_actions_addopen(&actions, 2, errPath_.c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        // Ctrl-C and broken pipes as a program started from a terminal has them, whatever this
+        // test process ignores.
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t defaults;
+        sigemptyset(&defaults);
+        sigaddset(&defaults, SIGINT);
+        sigaddset(&defaults, SIGPIPE);
+        posix_spawnattr_setsigdefault(&attributes, &defaults);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
         const std::vector<char*> argp = Pointers(argv), envp = Pointers(env);
-        if (posix_spawn(&pid_, argv[0].c_str(), &actions, nullptr, argp.data(), envp.data()))
+        if (posix_spawn(&pid_, argv[0].c_str(), &actions, &attributes, argp.data(), envp.data()))
             pid_ = -1;
+        posix_spawnattr_destroy(&attributes);
         posix_spawn_file_actions_destroy(&actions);
     }
 
     pid_t Pid() const { return pid_; }
 
+    // True once the process has ended; Wait then answers at once.
+    bool HasEnded() {
+        if (pid_ > 0 && !ended_ && waitpid(pid_, &waitStatus_, WNOHANG) == pid_) ended_ = true;
+        return pid_ <= 0 || ended_;
+    }
+
     RunResult Wait() {
+        if (pid_ > 0 && !ended_ && waitpid(pid_, &waitStatus_, 0) == pid_) ended_ = true;
         RunResult result;
-        int status = 0;
-        if (pid_ > 0 && waitpid(pid_, &status, 0) == pid_)
-            result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        if (pid_ > 0 && ended_) {
+            result.signal = WIFSIGNALED(waitStatus_) ? WTERMSIG(waitStatus_) : 0;
+            result.status = result.signal ? 128 + result.signal : WEXITSTATUS(waitStatus_);
+        }
         pid_ = -1;
+        ended_ = false;
         result.out = ReadWhole(outPath_);
         result.err = ReadWhole(errPath_);
         return result;
     }
 
+    // Wait for a process that may hang: after `limit` it is killed and the result says so.
+    RunResult WaitAtMost(std::chrono::steady_clock::duration limit) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (!HasEnded() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        const bool hung = !HasEnded();
+        if (hung) kill(pid_, SIGKILL);
+        RunResult result = Wait();
+        result.timedOut = hung;
+        return result;
+    }
+
+    // A test that stops half-way must not leave the program running, nor wait for it forever.
     ~ReelhostProcess() {
+        if (pid_ > 0 && !HasEnded()) kill(pid_, SIGKILL);
         if (pid_ > 0) Wait();
     }
 
@@ -93,6 +132,8 @@ class ReelhostProcess {
     }
 
     pid_t pid_ = -1;
+    bool ended_ = false; // reaped, with its status in waitStatus_
+    int waitStatus_ = 0;
     std::string outPath_, errPath_;
 };
 

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <sys/utsname.h>
 
 extern "C" {
@@ -16,6 +18,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -521,30 +524,124 @@ TEST_F(WholePath, TheOutputCannotBeTheInputUnderAnotherName) {
     EXPECT_EQ(fs::file_size(dir_ / "clip.mp4"), before);
 }
 
+// ---- Ctrl-C in the middle of a render ------------------------------------------------------
+
+// The clip for the interrupted render: noise, so that every frame costs the encoder bytes, in
+// an AVI, whose header carries the frame count. reelhost then reads it from a pipe in one pass,
+// opening it once.
+constexpr int kPipedFrames = 240;
+
+std::string PipedClipBytes(const TempDir& dir) {
+    const std::string path = dir / "noise.avi";
+    const std::string command =
+        "ffmpeg -v error -f lavfi -i 'testsrc2=size=160x120:rate=25,noise=alls=80:allf=t' "
+        "-frames:v " +
+        std::to_string(kPipedFrames) + " -c:v ffv1 -y '" + path + "'";
+    if (std::system(command.c_str()) != 0) return {};
+    return testing_support::ReadWhole(path);
+}
+
+// The writing end of a named pipe that reelhost reads its clip from: the test decides how much
+// of the clip exists, so the render cannot run ahead of it.
+class ClipPipe {
+  public:
+    explicit ClipPipe(std::string bytes) : bytes_(std::move(bytes)) {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN; // a reader that has gone answers EPIPE, not a signal
+        sigaction(SIGPIPE, &ignore, &previous_);
+    }
+    ~ClipPipe() {
+        Close();
+        sigaction(SIGPIPE, &previous_, nullptr);
+    }
+    ClipPipe(const ClipPipe&) = delete;
+    ClipPipe& operator=(const ClipPipe&) = delete;
+
+    // Opens the writing end once a reader has opened the other; false if none comes in time.
+    bool Open(const std::string& path, ReelhostProcess& reader,
+              std::chrono::steady_clock::time_point deadline) {
+        while ((fd_ = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0) {
+            if (errno != ENXIO || reader.HasEnded() || std::chrono::steady_clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return true;
+    }
+
+    // Writes what the pipe takes within a moment, up to byte `limit` of the clip; false once
+    // the reader has gone.
+    bool Feed(size_t limit) {
+        pollfd ready{fd_, POLLOUT, 0};
+        if (written_ >= limit || poll(&ready, 1, 20) <= 0) return true;
+        const ssize_t n =
+            write(fd_, bytes_.data() + written_, std::min<size_t>(limit - written_, 65536));
+        if (n > 0) written_ += size_t(n);
+        return n >= 0 || errno == EAGAIN;
+    }
+
+    void Close() {
+        if (fd_ >= 0) close(fd_);
+        fd_ = -1;
+    }
+
+    size_t Size() const { return bytes_.size(); }
+    size_t Written() const { return written_; }
+
+  private:
+    std::string bytes_;
+    size_t written_ = 0;
+    int fd_ = -1;
+    struct sigaction previous_ {};
+};
+
 TEST_F(WholePath, CtrlCFinishesTheFileSoItPlays) {
+    const std::string clip = PipedClipBytes(dir_);
+    ASSERT_FALSE(clip.empty()) << "the ffmpeg program could not make the clip";
+    const std::string input = dir_ / "piped.avi";
+    ASSERT_EQ(mkfifo(input.c_str(), 0600), 0) << std::strerror(errno);
     const std::string output = dir_ / "long.mp4";
-    ReelhostProcess process({"render", "-o", output, "--quiet"}, config_.Path().string(),
+    const std::string partial = dir_ / ".long.mp4.partial";
+    ClipPipe pipe(clip);
+    ReelhostProcess process({"render", input, "-o", output, "--quiet"}, config_.Path().string(),
                             dir_ / "interrupted");
     ASSERT_GT(process.Pid(), 0);
-    // Wait until encoded frames reach the hidden partial file: the render is well under way.
-    const std::string partial = dir_ / ".long.mp4.partial";
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    ASSERT_TRUE(pipe.Open(input, process, deadline)) << "reelhost never opened its input";
+
+    // At most two thirds of the clip until encoded frames reach the partial file: the render
+    // is then under way, and it cannot end before the rest of the clip is there.
+    const size_t held = pipe.Size() * 2 / 3;
     const auto written = [&] {
         std::error_code missing;
         const auto size = fs::file_size(partial, missing);
         return missing ? 0 : size;
     };
-    while (written() < 40000 && !fs::exists(output) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    kill(process.Pid(), SIGINT);
-    const RunResult run = process.Wait();
-    if (run.status == 0) GTEST_SKIP() << "the render finished before Ctrl-C arrived";
+    while (written() < 40000) {
+        ASSERT_FALSE(process.HasEnded()) << "reelhost ended before the interrupt";
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline)
+            << "no output after " << pipe.Written() << " of " << pipe.Size() << " bytes";
+        if (pipe.Written() < held)
+            ASSERT_TRUE(pipe.Feed(held));
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(kill(process.Pid(), SIGINT), 0);
+    // The rest of the clip, for the frame in hand; reelhost stops reading after it.
+    const auto finish = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (pipe.Written() < pipe.Size() && !process.HasEnded() &&
+           std::chrono::steady_clock::now() < finish && pipe.Feed(pipe.Size())) {
+    }
+    pipe.Close();
+    const RunResult run = process.WaitAtMost(std::chrono::seconds(30));
+    ASSERT_FALSE(run.timedOut) << "reelhost did not end after Ctrl-C and the end of its input";
+
+    EXPECT_EQ(run.signal, 0) << "the signal ended reelhost instead of the render";
     EXPECT_EQ(run.status, 130) << run.err;
     EXPECT_NE(run.err.find("interrupted"), std::string::npos) << run.err;
-    EXPECT_FALSE(fs::exists(dir_ / ".long.mp4.partial"));
+    EXPECT_FALSE(fs::exists(partial));
     const int frames = CountVideoFrames(output);
     EXPECT_GT(frames, 0);
-    EXPECT_LT(frames, 120);
+    EXPECT_LT(frames, kPipedFrames);
     EXPECT_NE(run.err.find("first " + std::to_string(frames) + " frames"), std::string::npos)
         << run.err;
 }

@@ -49,7 +49,10 @@ INSTANTIATE_TEST_SUITE_P(
                     MacRomanRow{"AccentedE", "caf\x8E", "caf\xC3\xA9", 4},
                     // Ä, bullet, en dash, euro sign, fi ligature
                     MacRomanRow{"UpperHalf", "\x80\xA5\xD0\xDB\xDE",
-                                "\xC3\x84\xE2\x80\xA2\xE2\x80\x93\xE2\x82\xAC\xEF\xAC\x81", 5}),
+                                "\xC3\x84\xE2\x80\xA2\xE2\x80\x93\xE2\x82\xAC\xEF\xAC\x81", 5},
+                    // increment sign, a private-use character, dotless i
+                    MacRomanRow{"MathLogoDotless", "\xC6\xF0\xF5",
+                                "\xE2\x88\x86\xEF\xA3\xBF\xC4\xB1", 3}),
     [](const auto& info) { return info.param.name; });
 
 TEST(CFString, EveryMacRomanByteIsOneCharacterAndRoundTrips) {

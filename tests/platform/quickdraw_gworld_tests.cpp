@@ -36,8 +36,8 @@ TEST(NewGWorld, RejectsBadArguments) {
 class ImageLayout : public testing::TestWithParam<Rect> {};
 
 // Row bytes are the packed width rounded up to 16, the base is 32-byte aligned, the pixels
-// start unlocked, and pixel (x, y) lives at base + (y - top) * rowBytes + (x - left) * 4 even
-// when the bounds do not start at (0, 0).
+// start zero and unlocked, and pixel (x, y) lives at base + (y - top) * rowBytes + (x - left) * 4
+// even when the bounds do not start at (0, 0).
 TEST_P(ImageLayout, FollowsTheDocumentedLayout) {
     const Rect b = GetParam();
     ScopedGWorld image(b);
@@ -46,6 +46,8 @@ TEST_P(ImageLayout, FollowsTheDocumentedLayout) {
                 image.rowBytes() < packed + 16);
     EXPECT_EQ(reinterpret_cast<uintptr_t>(image.base()) % 32, 0u);
     EXPECT_EQ(GetPixelsState(GetGWorldPixMap(image.get())), 0u);
+    EXPECT_EQ(std::count(image.base(), image.base() + image.byteCount(), 0),
+              long(image.byteCount()));
     Rect kept;
     GetPortBounds(image.get(), &kept);
     EXPECT_TRUE(EqualRect(&kept, &b));
@@ -116,21 +118,18 @@ TEST_F(AllocationSeam, FailsTheCountedImageOnly) {
     DisposePtr(block);
 }
 
-// A disposed image's buffer serves the next image of its size as it is, with no pass over it
-// to clear it, and is never handed to two live images.
-TEST(PixelPool, RecycledBuffersComeBackUnclearedAndNeverShared) {
+// A disposed image's buffer serves the next image of its size, zeroed like a new one, and is
+// never handed to two live images.
+TEST(PixelPool, RecycledBuffersAreZeroedAndNeverShared) {
     std::optional<ScopedGWorld> first(std::in_place, 13, 7);
     first->fillPattern(4);
-    const std::vector<uint8_t> pattern = first->snapshot();
     uint8_t* const recycled = first->base();
     first.reset();
-    const GWorldPtr second = Make(MakeRect(0, 0, 13, 7)), third = Make(MakeRect(0, 0, 13, 7));
-    const auto* reused = reinterpret_cast<const uint8_t*>(GetPixBaseAddr(GetGWorldPixMap(second)));
-    EXPECT_EQ(reused, recycled);
-    EXPECT_NE(reinterpret_cast<uint8_t*>(GetPixBaseAddr(GetGWorldPixMap(third))), recycled);
-    EXPECT_TRUE(std::equal(pattern.begin(), pattern.end(), reused));
-    DisposeGWorld(second);
-    DisposeGWorld(third);
+    ScopedGWorld second(13, 7), third(13, 7);
+    EXPECT_EQ(second.base(), recycled);
+    EXPECT_NE(third.base(), recycled);
+    EXPECT_EQ(std::count(second.base(), second.base() + second.byteCount(), 0),
+              long(second.byteCount()));
 }
 
 #if defined(__SANITIZE_ADDRESS__)

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -20,10 +19,8 @@ inline Rect MakeRect(int left, int top, int right, int bottom) {
 // An image owned by the test; it fails the test if it cannot be made.
 class ScopedGWorld {
   public:
-    // Cleared to zero, so that every test starts from known pixels (new images are not).
     explicit ScopedGWorld(Rect bounds) : bounds_(bounds) {
         EXPECT_EQ(NewGWorld(&world_, 32, &bounds, nullptr, nullptr, 0), noErr);
-        if (world_) std::fill(base(), base() + byteCount(), uint8_t(0));
     }
     ScopedGWorld(int width, int height) : ScopedGWorld(MakeRect(0, 0, width, height)) {}
     ~ScopedGWorld() { DisposeGWorld(world_); }

@@ -62,8 +62,11 @@ TEST(Config, CopyMovesTheWholeBlockAndIgnoresNull) {
     a->Sliders[3] = 1234;
     pCopyConfig(a, b);
     EXPECT_EQ(std::memcmp(a, b, kPluginDataSize), 0);
+    // Copies with a missing side change neither block.
     pCopyConfig(nullptr, b);
     pCopyConfig(a, nullptr);
+    EXPECT_EQ(std::memcmp(a, b, kPluginDataSize), 0);
+    EXPECT_EQ(b->Sliders[3], 1234);
     Size size = 0;
     pGetConfigSize(&size);
     EXPECT_EQ(size, 128);

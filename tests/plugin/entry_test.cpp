@@ -3,9 +3,11 @@
 #include "testhost.h"
 #include "threadcount.h"
 
+#include "DataHandling.h"
 #include "MacMemory.h"
 #include "Multiprocessing.h"
 #include "PlatformTestHooks.h"
+#include "prefsloader.h"
 
 #include <cstring>
 #include <filesystem>
@@ -206,7 +208,20 @@ class Frames : public Entry {
         const HostCall* blit = host_.LastCall("Blit");
         return blit ? int(blit->args[8]) : -1;
     }
+    // Saves a configuration for the plug-in to read at its first request: full offset, so
+    // that a processed pixel is white and cannot pass for the source.
+    static void SaveWhiteningConfiguration() {
+        PluginDataRec config{};
+        ResetConfig(&config);
+        config.Sliders[1] = 100;
+        ASSERT_TRUE(SaveConfig(&config));
+    }
 };
+
+// The host's blend of `top` over `bottom`, one byte.
+uint8_t BlendedByte(uint32_t top, uint32_t bottom, int opacity) {
+    return uint8_t(((top & 0xFF) * opacity + (bottom & 0xFF) * (255 - opacity) + 127) / 255);
+}
 
 TEST_F(Frames, NeutralConfigurationCopiesTheSourceExactly) {
     ASSERT_EQ(RenderFrame(3), kPluginOK);
@@ -222,7 +237,9 @@ TEST_F(Frames, NeutralConfigurationCopiesTheSourceExactly) {
 
 TEST_F(Frames, AFrameWhoseBoundsDoNotStartAtTheOriginPassesUnprocessed) {
     // The effect leaves such a frame alone, so the output is the unprocessed source where the
-    // two overlap, and nothing was drawn from outside the source's pixels.
+    // two overlap, and nothing was drawn from outside the source's pixels. The effect would
+    // turn a pixel it processed white.
+    ASSERT_NO_FATAL_FAILURE(SaveWhiteningConfiguration());
     host_.frameOrigin = Point{10, 20};
     ASSERT_EQ(RenderFrame(3), kPluginOK);
     for (int y = 0; y < 48; ++y)
@@ -265,11 +282,21 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<FadeCase>& info) { return info.param.name; });
 
 TEST_F(Frames, FadedFrameIsTheBlendOfSourceOverEffect) {
-    // The effect at full offset makes the region white; the fade lays the source over it.
-    // Default configuration here, so the effect is the identity and the blend too.
+    // The effect at full offset makes the whole frame white; half-way through a fade-in the
+    // untouched source is laid over it at opacity 127.
+    ASSERT_NO_FATAL_FAILURE(SaveWhiteningConfiguration());
     ASSERT_EQ(RenderFrame(5, 10, 0), kPluginOK);
-    for (int x = 0; x < 64; ++x)
-        ASSERT_EQ(PixelAt(host_.Output(), x, 7), TestHost::SourcePixel(105, x, 7));
+    ASSERT_EQ(BlitOpacity(), 127);
+    constexpr uint32_t kWhite = 0xFFFFFFFF;
+    for (int y = 0; y < 48; ++y) {
+        for (int x = 0; x < 64; ++x) {
+            const uint32_t source = TestHost::SourcePixel(105, x, y);
+            uint32_t want = 0;
+            for (int shift = 24; shift >= 0; shift -= 8)
+                want |= uint32_t(BlendedByte(source >> shift, kWhite >> shift, 127)) << shift;
+            ASSERT_EQ(PixelAt(host_.Output(), x, y), want) << x << "," << y;
+        }
+    }
     EXPECT_EQ(host_.CountCalls("Blit"), 1);
 }
 

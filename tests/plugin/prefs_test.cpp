@@ -235,27 +235,56 @@ TEST_F(Prefs, DamagedFilesReadAsNoRecordAndAreReplacedOnSave) {
     const PluginDataRec config = Sample();
     ASSERT_TRUE(SaveConfig(&config));
     const std::vector<uint8_t> good = ReadFile(prefs_.PrefsFile());
-    std::mt19937 rng(42);
-    std::vector<std::vector<uint8_t>> damaged = {
+    // Too short to be resource files at all: no record can be read from them.
+    const std::vector<std::vector<uint8_t>> truncated = {
         {}, {0, 0, 1}, std::vector<uint8_t>(good.begin(), good.begin() + long(good.size() / 2))};
+    std::vector<std::vector<uint8_t>> damaged = truncated;
+    std::mt19937 rng(42);
     for (int i = 0; i < 200; ++i) {
         std::vector<uint8_t> mutant = good;
         for (int k = 0; k < 4; ++k) mutant[rng() % mutant.size()] = uint8_t(rng());
         damaged.push_back(mutant);
     }
-    for (const auto& bytes : damaged) {
+    PluginDataRec saved = Sample();
+    saved.Sliders[0] = 12;
+    int unread = 0, replaced = 0;
+    for (size_t i = 0; i < damaged.size(); ++i) {
+        SCOPED_TRACE(testing::Message() << "damaged file " << i);
+        const std::vector<uint8_t>& bytes = damaged[i];
         WriteFile(prefs_.PrefsFile(), bytes);
         PluginDataRec back{};
         ResetConfig(&back);
         if (!ReadConfig(&back)) {
+            ++unread;
             EXPECT_EQ(back.Sliders[0], 50) << "a failed read changed the record";
+        } else {
+            EXPECT_GE(i, truncated.size()) << "a record read from a truncated file";
+        }
+        // A save replaces the record in any file that still opens as a resource file, and
+        // leaves any other file exactly as it was.
+        const ResFileRefNum file = OpenResFileAtPath(prefs_.PrefsFile().c_str(), fsRdPerm);
+        if (file != -1) CloseResFile(file);
+        if (SaveConfig(&saved)) {
+            ++replaced;
+            PluginDataRec after{};
+            ASSERT_TRUE(ReadConfig(&after));
+            EXPECT_EQ(after.Sliders[0], 12);
+        } else {
+            EXPECT_EQ(file, -1) << "a resource file that could not take the record";
+            EXPECT_EQ(ReadFile(prefs_.PrefsFile()), bytes);
         }
     }
-    // A file that cannot be read as a resource file is left alone rather than overwritten.
+    // Both paths ran: some damage hides the record, some leaves a file a save can repair.
+    EXPECT_GE(unread, int(truncated.size()));
+    EXPECT_GT(replaced, 0);
+    EXPECT_LT(replaced, int(damaged.size()));
+    // Initialisation over a file that cannot be read as a resource file keeps the defaults
+    // and leaves the file alone rather than overwriting it.
     WriteFile(prefs_.PrefsFile(), {1, 2, 3});
     PluginDataRec fresh{};
     InitPluginData(&fresh);
     EXPECT_EQ(fresh.Sliders[0], 50);
+    EXPECT_EQ(ReadFile(prefs_.PrefsFile()), (std::vector<uint8_t>{1, 2, 3}));
 }
 
 TEST_F(Prefs, NullConfigurationIsRefused) {
