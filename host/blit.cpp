@@ -10,12 +10,6 @@ namespace {
 
 constexpr int kNoSource = INT_MIN;
 
-// The source coordinate whose pixel covers destination coordinate `d` when the span
-// [dstStart, dstStart + dstSpan) shows [srcStart, srcStart + srcSpan).
-int NearestSource(int d, int dstStart, int dstSpan, int srcStart, int srcSpan) {
-    return srcStart + int(int64_t(d - dstStart) * srcSpan / dstSpan);
-}
-
 bool Within(int v, int low, int high) {
     return v >= low && v < high;
 }
@@ -23,53 +17,48 @@ bool Within(int v, int low, int high) {
 } // namespace
 
 // Without scaling, source pixel (x + dx, y + dy) lies over (x, y): the pixels whose source is
-// inside src form one rectangle, blended a row at a time.
+// inside src form one box, blended a row at a time.
 void Blitter::DrawSameSize(const PixelView& src, const PixelView& dst, int dx, int dy,
-                           const Rect& target, int opacity) {
-    const int left = std::max(int(target.left), src.bounds.left - dx);
-    const int right = std::min(int(target.right), src.bounds.right - dx);
-    const int top = std::max(int(target.top), src.bounds.top - dy);
-    const int bottom = std::min(int(target.bottom), src.bounds.bottom - dy);
-    if (left >= right || top >= bottom) return;
-    const size_t rowLength = size_t(right - left) * kBytesPerPixel;
-    for (int y = top; y < bottom; ++y)
-        BlendRow(src.Pixel(left + dx, y + dy), dst.Pixel(left, y), rowLength, uint16_t(opacity));
+                           const PixelBox& target, int opacity) {
+    const PixelBox shown =
+        IntersectPixelBoxes(target, {src.bounds.top - dy, src.bounds.left - dx,
+                                     src.bounds.bottom - dy, src.bounds.right - dx});
+    if (EmptyPixelBox(shown)) return;
+    const size_t rowLength = size_t(PixelBoxWidth(shown)) * kBytesPerPixel;
+    for (int y = shown.top; y < shown.bottom; ++y)
+        BlendRow(src.Pixel(shown.left + dx, y + dy), dst.Pixel(shown.left, y), rowLength,
+                 uint16_t(opacity));
 }
 
 void Blitter::Draw(const PixelView& src, const PixelView& dst, const Rect& srcRect,
                    const Rect& dstRect, int opacity) {
     opacity = std::clamp(opacity, 0, 255);
-    const int srcWidth = srcRect.right - srcRect.left;
-    const int srcHeight = srcRect.bottom - srcRect.top;
-    const int dstWidth = dstRect.right - dstRect.left;
-    const int dstHeight = dstRect.bottom - dstRect.top;
-    if (opacity == 0 || src.Empty() || dst.Empty() || srcWidth <= 0 || srcHeight <= 0 ||
-        dstWidth <= 0 || dstHeight <= 0)
+    const PixelBox from = PixelBoxOf(srcRect), to = PixelBoxOf(dstRect);
+    if (opacity == 0 || src.Empty() || dst.Empty() || EmptyPixelBox(from) || EmptyPixelBox(to))
         return;
-
     // Clip once to the destination image; the source side is checked per row and column.
-    const int left = std::max<int>(dstRect.left, dst.bounds.left);
-    const int right = std::min<int>(dstRect.right, dst.bounds.right);
-    const int top = std::max<int>(dstRect.top, dst.bounds.top);
-    const int bottom = std::min<int>(dstRect.bottom, dst.bounds.bottom);
-    if (left >= right || top >= bottom) return;
+    const PixelBox target = IntersectPixelBoxes(to, PixelBoxOf(dst.bounds));
+    if (EmptyPixelBox(target)) return;
 
-    if (srcWidth == dstWidth && srcHeight == dstHeight) {
-        DrawSameSize(src, dst, srcRect.left - dstRect.left, srcRect.top - dstRect.top,
-                     {int16_t(top), int16_t(left), int16_t(bottom), int16_t(right)}, opacity);
+    const int fromWidth = PixelBoxWidth(from), fromHeight = PixelBoxHeight(from);
+    const int toWidth = PixelBoxWidth(to), toHeight = PixelBoxHeight(to);
+    if (fromWidth == toWidth && fromHeight == toHeight) {
+        DrawSameSize(src, dst, from.left - to.left, from.top - to.top, target, opacity);
         return;
     }
-    sourceColumns_.resize(size_t(right - left));
-    for (int x = left; x < right; ++x) {
-        const int sx = NearestSource(x, dstRect.left, dstWidth, srcRect.left, srcWidth);
-        sourceColumns_[size_t(x - left)] =
+    // The platform's CopyBits samples the same pixels, so a scaled Blit shows what a scaled copy
+    // would.
+    sourceColumns_.resize(size_t(PixelBoxWidth(target)));
+    for (int x = target.left; x < target.right; ++x) {
+        const int sx = ScaledSourcePixel(x, to.left, toWidth, from.left, fromWidth);
+        sourceColumns_[size_t(x - target.left)] =
             Within(sx, src.bounds.left, src.bounds.right) ? sx : kNoSource;
     }
 
-    for (int y = top; y < bottom; ++y) {
-        const int sy = NearestSource(y, dstRect.top, dstHeight, srcRect.top, srcHeight);
+    for (int y = target.top; y < target.bottom; ++y) {
+        const int sy = ScaledSourcePixel(y, to.top, toHeight, from.top, fromHeight);
         if (!Within(sy, src.bounds.top, src.bounds.bottom)) continue;
-        uint8_t* out = dst.Pixel(left, y);
+        uint8_t* out = dst.Pixel(target.left, y);
         for (int sx : sourceColumns_) {
             if (sx != kNoSource) {
                 const uint8_t* in = src.Pixel(sx, sy);

@@ -15,9 +15,10 @@ constexpr uint8_t BlendChannel(uint8_t src, uint8_t dst, int opacity) {
 
 // Draws srcRect of src over dstRect of dst, every channel (alpha too) blended with
 // BlendChannel. Opacity outside 0..255 is clamped. When the rectangles differ in size each
-// destination pixel takes its nearest source pixel. Destination pixels outside dst, or whose
-// source pixel lies outside src, are left alone; empty or inverted rectangles draw nothing.
-// Keeps its column table between calls so that a render allocates it once.
+// destination pixel takes the source pixel that CopyBits would copy there (ScaledSourcePixel).
+// Destination pixels outside dst, or whose source pixel lies outside src, are left alone; empty or
+// inverted rectangles draw nothing. Keeps its column table between calls so that a render allocates
+// it once.
 class Blitter {
   public:
     void Draw(const PixelView& src, const PixelView& dst, const Rect& srcRect, const Rect& dstRect,
@@ -26,7 +27,7 @@ class Blitter {
   private:
     // Blends target (clipped to dst) from src offset by (dx, dy), pixel for pixel.
     void DrawSameSize(const PixelView& src, const PixelView& dst, int dx, int dy,
-                      const Rect& target, int opacity);
+                      const PixelBox& target, int opacity);
 
     std::vector<int> sourceColumns_;
 };

@@ -86,21 +86,22 @@ class DemoClip final : public ClipSource {
         for (int y = 0; y < kDemoHeight; ++y) {
             uint8_t* p = picture_->data[0] + std::ptrdiff_t(y) * picture_->linesize[0];
             for (int x = 0; x < kDemoWidth; ++x, p += kBytesPerPixel) {
-                p[kAlpha] = 255;
+                p[kAlphaByte] = 255;
                 if (y >= kDemoHeight - kStepStripHeight) {
                     const int step = x * kGreySteps / kDemoWidth;
-                    p[kRed] = p[kGreen] = p[kBlue] = uint8_t(step * 255 / (kGreySteps - 1));
+                    p[kRedByte] = p[kGreenByte] = p[kBlueByte] =
+                        uint8_t(step * 255 / (kGreySteps - 1));
                 } else if (x >= sweepX && x < sweepX + kSweepWidth) {
-                    p[kRed] = p[kGreen] = p[kBlue] = 16;
+                    p[kRedByte] = p[kGreenByte] = p[kBlueByte] = 16;
                 } else if ((x - discX) * (x - discX) + (y - discY) * (y - discY) <=
                            kDiscRadius * kDiscRadius) {
-                    p[kRed] = 250;
-                    p[kGreen] = 245;
-                    p[kBlue] = 230;
+                    p[kRedByte] = 250;
+                    p[kGreenByte] = 245;
+                    p[kBlueByte] = 230;
                 } else {
-                    p[kRed] = uint8_t(x * 255 / (kDemoWidth - 1));
-                    p[kGreen] = uint8_t(y * 255 / (kDemoHeight - 1));
-                    p[kBlue] = uint8_t(frame * 4 + (x + y) / 4);
+                    p[kRedByte] = uint8_t(x * 255 / (kDemoWidth - 1));
+                    p[kGreenByte] = uint8_t(y * 255 / (kDemoHeight - 1));
+                    p[kBlueByte] = uint8_t(frame * 4 + (x + y) / 4);
                 }
             }
         }

@@ -223,10 +223,21 @@ class FileClip final : public ClipSource {
     }
 
     std::unique_ptr<ClipSource> OpenAnother() const override {
+        if (!reopenable_)
+            throw HostError(info_.name + " can be read only in order (it is not a file): its "
+                                         "frames cannot be read a second time");
         return std::make_unique<FileClip>(path_, info_, origin_);
     }
 
   private:
+    // A pipe's bytes go to one reader only: a second would take some from the first. Image
+    // sequences are files however they are named. Worked out on opening, so that a render's
+    // reading thread never shares the format with the thread that asks.
+    static bool Reopenable(const AVFormatContext& format) {
+        if (format.iformat->flags & AVFMT_NOFILE) return true;
+        return format.pb && (format.pb->seekable & AVIO_SEEKABLE_NORMAL);
+    }
+
     static PictureFormat FormatOf(const AVCodecContext& codec) {
         return {codec.pix_fmt, codec.colorspace, codec.color_range, codec.color_primaries,
                 codec.color_trc};
@@ -361,6 +372,7 @@ class FileClip final : public ClipSource {
     int64_t aheadAt_ = kUnknown;
     bool atEnd_ = false; // no picture follows picture_
     bool lost_ = true;   // picture_ and the decoder disagree: the next read must seek
+    bool reopenable_ = Reopenable(video_.Format());
     std::optional<SoundReader> sound_;
 };
 

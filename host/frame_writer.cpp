@@ -590,10 +590,10 @@ class PngWriter final : public FrameWriter {
             const uint8_t* in = picture.Pixel(picture.bounds.left, picture.bounds.top + y);
             uint8_t* out = rgba_->data[0] + std::ptrdiff_t(y) * rgba_->linesize[0];
             for (int x = 0; x < settings_.width; ++x, in += kBytesPerPixel, out += 4) {
-                out[0] = in[kRed];
-                out[1] = in[kGreen];
-                out[2] = in[kBlue];
-                out[3] = in[kAlpha];
+                out[0] = in[kRedByte];
+                out[1] = in[kGreenByte];
+                out[2] = in[kBlueByte];
+                out[3] = in[kAlphaByte];
             }
         }
     }

@@ -113,8 +113,18 @@ void HostSession::StartOutputFrame(int64_t index, AudioBlock& sound) {
 
 void HostSession::MixSourceSound(int64_t movieFrame, int volume) {
     if (!soundOn_) return;
-    clip_.ReadSound(movieFrame, source_);
+    Reader().ReadSound(movieFrame, source_);
     MixInto(*outputTarget_, source_, volume);
+}
+
+void HostSession::ShareClip(bool shared) {
+    clipShared_ = shared;
+}
+
+ClipSource& HostSession::Reader() {
+    if (!clipShared_) return clip_;
+    if (!otherReader_) otherReader_ = clip_.OpenAnother();
+    return *otherReader_;
 }
 
 void HostSession::Offer(FrameSlot& slot) {
@@ -157,7 +167,7 @@ HYPluginResult HostSession::GetFrame(int32_t frameIndex, GWorldPtr* outImage, in
         return kPluginOK;
     }
     // A frame outside the clip throws, and becomes kPluginFailed with the clip's words.
-    const AVFrame& picture = clip_.Picture(frameIndex);
+    const AVFrame& picture = Reader().Picture(frameIndex);
     FramePool::Slot& slot = pool_.Acquire(width, height);
     scaler_.Convert(picture, ViewOf(slot.image.get()), quality);
     *outCookie = pool_.Lend(slot, frameIndex);

@@ -10,6 +10,7 @@
 #include "HostPluginAPI.h"
 
 #include <array>
+#include <memory>
 #include <string>
 
 namespace reelhost {
@@ -45,6 +46,11 @@ class HostSession {
     void MixSourceSound(int64_t movieFrame, int volume);
     const AudioBlock& OutputSound() const { return *outputTarget_; }
 
+    // While the clip is shared (another thread reads it in order for a render), frames and
+    // sound that offers do not answer come from a second reader of the clip, opened when first
+    // needed; a clip that cannot be read twice then fails those requests.
+    void ShareClip(bool shared);
+
     // Offers `slot`, a frame the host already read, for the next request: GetFrame lends its
     // image as it is when asked for its frame at its size and quality, MixAudio mixes its
     // sound, and a slot that could not be read makes GetFrame fail with its words. The slot
@@ -76,6 +82,7 @@ class HostSession {
     HYPluginResult Refuse(HYPluginResult result, const std::string& why);
 
   private:
+    ClipSource& Reader();
     // True when the offered slot answers this request as it is.
     bool OfferServes(int32_t frameIndex, int16_t width, int16_t height, uint8_t quality) const;
     ClipSource& clip_;
@@ -89,6 +96,8 @@ class HostSession {
     AudioBlock output_;
     AudioBlock* outputTarget_ = &output_;
     AudioBlock source_;
+    bool clipShared_ = false;
+    std::unique_ptr<ClipSource> otherReader_;
     FrameSlot* offered_ = nullptr;
     void* offerCookie_ = nullptr; // while the offered image is lent out
     std::string lastProblem_;

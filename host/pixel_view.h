@@ -1,16 +1,14 @@
-// A borrowed window onto 32-bit pixels in memory order alpha, red, green, blue.
+// A borrowed window onto 32-bit pixels in memory order alpha, red, green, blue (the platform's
+// kAlphaByte to kBlueByte).
 #pragma once
 
-#include "MacTypes.h"
+#include "QuickDraw.h"
 
 #include <cstddef>
 #include <cstdint>
 
 namespace reelhost {
 
-// Byte positions of the channels inside one pixel.
-enum PixelChannel : int { kAlpha = 0, kRed = 1, kGreen = 2, kBlue = 3 };
-constexpr int kBytesPerPixel = 4;
 // Image sides are 16-bit in the platform's rectangles.
 constexpr int kLargestImageSide = 32767;
 

@@ -36,6 +36,18 @@ uint8_t QualityOf(int64_t movieFrame, const RenderPlan& plan) {
     return plan.height <= kLowQualityLargestHeight ? kDVLowQuality : kDVHighQuality;
 }
 
+// While a render's reading thread reads the clip, the session reads it through another reader.
+class SharedClip {
+  public:
+    explicit SharedClip(HostSession& session) : session_(session) { session_.ShareClip(true); }
+    ~SharedClip() { session_.ShareClip(false); }
+    SharedClip(const SharedClip&) = delete;
+    SharedClip& operator=(const SharedClip&) = delete;
+
+  private:
+    HostSession& session_;
+};
+
 // Runs `call`, adding its time to `waited`: a call that waits on the other stages.
 template <class Call> decltype(auto) Waiting(double& waited, Call call) {
     const StageTimer timer(waited);
@@ -90,6 +102,7 @@ RenderOutcome RunRender(PluginCaller& caller, ClipSource& clip, HostSession& ses
                            plan.height,
                            [&plan](int64_t frame) { return QualityOf(frame, plan); },
                            session.SoundOn()};
+    const SharedClip shared(session); // outlives the stages' threads
     RenderStages stages(clip, reading, writer, meter);
     FrameSlot* output = &stages.FreeSlot(); // the plug-in sees an output frame from the start
 

@@ -60,8 +60,9 @@ struct RenderOutcome {
 
 // Renders `plan` into `writer`. Frames the effect covers come from the plug-in; the others are
 // the clip's own, at the output's size. Reading, the plug-in's requests and writing overlap:
-// a second reader of `clip` (OpenAnother) reads ahead on one thread and `writer` writes on
-// another, while the requests, and every call into the plug-in, stay on the calling thread.
+// `clip` (the session's) is read ahead on one thread and `writer` writes on another, while the
+// requests, and every call into the plug-in, stay on the calling thread; frames the plug-in
+// asks for out of order come from a second reader of the clip (see HostSession::ShareClip).
 // `meter` advances on the writing thread. Stops after the current frame when `stop()` answers
 // true; the frames rendered by then are written. The end request follows every accepted begin,
 // on every path. Throws HostError for a refused request, an unreadable frame or a failed write.

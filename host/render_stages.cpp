@@ -15,9 +15,9 @@ constexpr size_t kSlotCount = kReadAhead + 1 + 2 + kWriteBehind + 1;
 
 } // namespace
 
-RenderStages::RenderStages(const ClipSource& clip, const ReadPlan& plan, FrameWriter& writer,
+RenderStages::RenderStages(ClipSource& clip, const ReadPlan& plan, FrameWriter& writer,
                            ProgressMeter& meter)
-    : reader_(clip.OpenAnother()), plan_(plan), writer_(writer), meter_(meter), slots_(kSlotCount),
+    : clip_(clip), plan_(plan), writer_(writer), meter_(meter), slots_(kSlotCount),
       free_(kSlotCount), read_(kReadAhead), toWrite_(kWriteBehind) {
     for (FrameSlot& slot : slots_)
         free_.Push(&slot);
@@ -82,13 +82,13 @@ bool RenderStages::Fill(FrameSlot& slot, int64_t movieFrame, FrameScaler& scaler
     slot.quality = plan_.qualityOf(movieFrame);
     slot.failure.clear();
     try {
-        const AVFrame& picture = reader_->Picture(movieFrame);
+        const AVFrame& picture = clip_.Picture(movieFrame);
         GiveImage(slot);
         slot.resized = picture.width != plan_.width || picture.height != plan_.height;
         scaler.Convert(picture, ViewOf(slot.image.get()), slot.quality);
         if (plan_.sound) {
-            if (slot.sound.Capacity() == 0) slot.sound = FrameSoundBlock(reader_->Info());
-            reader_->ReadSound(movieFrame, slot.sound);
+            if (slot.sound.Capacity() == 0) slot.sound = FrameSoundBlock(clip_.Info());
+            clip_.ReadSound(movieFrame, slot.sound);
         }
         return true;
     } catch (const HostError& error) {

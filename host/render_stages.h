@@ -44,16 +44,14 @@ struct ReadPlan {
     bool sound = false;
 };
 
-// A fixed set of frame slots goes round: the reading thread fills them from a second reader of
-// the clip, the render thread (the one that made this object) takes them in order, and the
-// writing thread writes what it is handed, in order, and frees the slots again. Small bounded
-// queues join the threads, so memory stays the same however long the clip.
+// A fixed set of frame slots goes round: the reading thread fills them from the clip, the
+// render thread (the one that made this object) takes them in order, and the writing thread
+// writes what it is handed, in order, and frees the slots again. Small bounded queues join the
+// threads, so memory stays the same however long the clip.
 class RenderStages {
   public:
-    // Opens the second reader and starts both threads. Throws HostError when the clip cannot
-    // be opened again.
-    RenderStages(const ClipSource& clip, const ReadPlan& plan, FrameWriter& writer,
-                 ProgressMeter& meter);
+    // Starts both threads. The clip is the reading thread's until the destructor has run.
+    RenderStages(ClipSource& clip, const ReadPlan& plan, FrameWriter& writer, ProgressMeter& meter);
     // Writes what was handed over before (after a failure as after success), stops reading
     // and ends both threads.
     ~RenderStages();
@@ -85,7 +83,7 @@ class RenderStages {
     void GiveImage(FrameSlot& slot);
     void JoinAll();
 
-    std::unique_ptr<ClipSource> reader_;
+    ClipSource& clip_;
     ReadPlan plan_;
     FrameWriter& writer_;
     ProgressMeter& meter_;

@@ -154,18 +154,18 @@ RgbRow(const ToRgb& m, const uint8_t* __restrict luma, const int32_t* __restrict
        uint8_t* __restrict out) {
     for (int x = 0; x < width; ++x) {
         const int32_t y = (luma[x] - m.lumaLow) * m.luma + kHalf;
-        out[4 * x + kAlpha] = 255;
-        out[4 * x + kRed] = Clamped((y + red[x]) >> kFractionBits);
-        out[4 * x + kGreen] = Clamped((y + green[x]) >> kFractionBits);
-        out[4 * x + kBlue] = Clamped((y + blue[x]) >> kFractionBits);
+        out[4 * x + kAlphaByte] = 255;
+        out[4 * x + kRedByte] = Clamped((y + red[x]) >> kFractionBits);
+        out[4 * x + kGreenByte] = Clamped((y + green[x]) >> kFractionBits);
+        out[4 * x + kBlueByte] = Clamped((y + blue[x]) >> kFractionBits);
     }
 }
 
 __attribute__((target_clones("avx2", "default"))) void
 LumaRow(const FromRgb& m, const uint8_t* __restrict in, int width, uint8_t* __restrict luma) {
     for (int x = 0; x < width; ++x)
-        luma[x] = uint8_t((m.yR * in[4 * x + kRed] + m.yG * in[4 * x + kGreen] +
-                           m.yB * in[4 * x + kBlue] + m.lumaOffset) >>
+        luma[x] = uint8_t((m.yR * in[4 * x + kRedByte] + m.yG * in[4 * x + kGreenByte] +
+                           m.yB * in[4 * x + kBlueByte] + m.lumaOffset) >>
                           kFractionBits);
 }
 
@@ -176,9 +176,9 @@ SumRow(const uint8_t* __restrict in, int samples, int32_t* __restrict red,
        int32_t* __restrict green, int32_t* __restrict blue) {
     for (int s = 0; s < samples; ++s) {
         const uint8_t* p = in + 4 * kSpan * s;
-        red[s] += p[kRed] + (kSpan > 1 ? p[4 + kRed] : 0);
-        green[s] += p[kGreen] + (kSpan > 1 ? p[4 + kGreen] : 0);
-        blue[s] += p[kBlue] + (kSpan > 1 ? p[4 + kBlue] : 0);
+        red[s] += p[kRedByte] + (kSpan > 1 ? p[4 + kRedByte] : 0);
+        green[s] += p[kGreenByte] + (kSpan > 1 ? p[4 + kGreenByte] : 0);
+        blue[s] += p[kBlueByte] + (kSpan > 1 ? p[4 + kBlueByte] : 0);
     }
 }
 

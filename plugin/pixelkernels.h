@@ -6,6 +6,7 @@
 // every path gives the same bytes as the table.
 #pragma once
 
+#include "QuickDraw.h"
 #include "pixelkernels_workers.h"
 
 #include <cstddef>
@@ -73,13 +74,9 @@ struct FramePlanes {
     int cols;
 };
 
-// Half-open pixel box; the caller clips it to the planes (an empty one maps nothing).
-struct PixelBox {
-    int top, left, bottom, right;
-};
-
-// Maps `region` of the planes through `kernel`. Outside it dst becomes a copy of src when
-// copyRest is true and keeps its bytes otherwise; nothing beyond `cols` of a row is touched.
-// Large frames are split by rows among `workers`.
+// Maps `region` of the planes through `kernel`; the caller clips it to the planes (an empty one
+// maps nothing). Outside it dst becomes a copy of src when copyRest is true and keeps its bytes
+// otherwise; nothing beyond `cols` of a row is touched. Large frames are split by rows among
+// `workers`.
 void MapFrame(const PixelKernel& kernel, const FramePlanes& planes, PixelBox region, bool copyRest,
               RowWorkers& workers = SharedRowWorkers());

@@ -10,14 +10,6 @@ struct PixRec {
 };
 typedef PixRec* PixRecPtr;
 
-// Byte offsets of the channels within a pixel of an image made by NewGWorld.
-enum : int {
-    kAlphaByte = 0,
-    kRedByte = 1,
-    kGreenByte = 2,
-    kBlueByte = 3,
-};
-
 int32_t PixRec2LongInt(PixRec ThePixRec); // the four bytes read in the machine's byte order
 PixRec LongInt2PixRec(int32_t TheLong);
 int32_t RGBColor2LongInt(RGBColor TheColor); // alpha 0, each channel's high byte

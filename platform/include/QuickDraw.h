@@ -57,6 +57,49 @@ enum : int16_t {
     patCopy = 8,
 };
 
+// The pixel vocabulary that the platform, the plug-in and hosts share: where each channel lies
+// in a k32ARGBPixelFormat pixel (every image NewGWorld makes), a half-open box of pixels, and
+// the nearest-pixel mapping with which CopyBits scales.
+enum : int {
+    kAlphaByte = 0,
+    kRedByte = 1,
+    kGreenByte = 2,
+    kBlueByte = 3,
+};
+constexpr int kBytesPerPixel = 4;
+
+// The pixels left <= x < right, top <= y < bottom. Its sides are int, so that clipping
+// arithmetic never wraps at 16 bits as a Rect's would.
+struct PixelBox {
+    int top, left, bottom, right;
+};
+
+inline PixelBox PixelBoxOf(const Rect& r) {
+    return {r.top, r.left, r.bottom, r.right};
+}
+inline bool EmptyPixelBox(const PixelBox& b) {
+    return b.left >= b.right || b.top >= b.bottom;
+}
+inline int PixelBoxWidth(const PixelBox& b) {
+    return b.right - b.left;
+}
+inline int PixelBoxHeight(const PixelBox& b) {
+    return b.bottom - b.top;
+}
+inline PixelBox IntersectPixelBoxes(const PixelBox& a, const PixelBox& b) {
+    return {a.top > b.top ? a.top : b.top, a.left > b.left ? a.left : b.left,
+            a.bottom < b.bottom ? a.bottom : b.bottom, a.right < b.right ? a.right : b.right};
+}
+
+// Along one axis, the source pixel that CopyBits shows at position d when it scales the span
+// of dstLength pixels from dstStart to show the span of srcLength pixels from srcStart: the one
+// under the centre of d, truncated. 64-bit because (2d + 1) x length reaches 2^33 for the
+// widest spans. It never decreases as d grows.
+inline int ScaledSourcePixel(int d, int dstStart, int dstLength, int srcStart, int srcLength) {
+    const int64_t offset = d - dstStart;
+    return srcStart + int((2 * offset + 1) * srcLength / (2 * int64_t(dstLength)));
+}
+
 // Makes an image of `pixelDepth` 32 (any other depth is paramErr) whose bounds are
 // *boundsRect as given; pixels start zero (transparent black), unlocked. An empty or inverted
 // rectangle is paramErr; a failed allocation memFullErr. The caller owns the image.

@@ -8,11 +8,7 @@
 
 namespace {
 
-using qd::PixelBox;
-
-// How one axis of the destination rectangle samples the source rectangle: the centre of
-// destination pixel d, mapped into the source, truncated. 64-bit because (2d + 1) x length
-// reaches 2^33 for the widest rectangles.
+// How one axis of the destination rectangle samples the source rectangle.
 struct AxisMapping {
     int srcStart;
     int srcLength;
@@ -20,8 +16,7 @@ struct AxisMapping {
     int dstLength;
 
     int SourceOf(int d) const {
-        const int64_t offset = d - dstStart;
-        return srcStart + int((2 * offset + 1) * srcLength / (2 * int64_t(dstLength)));
+        return ScaledSourcePixel(d, dstStart, dstLength, srcStart, srcLength);
     }
 };
 
@@ -61,7 +56,7 @@ struct SourceView {
 // Where each byte of a destination pixel comes from in a source pixel: the identity when both
 // images share a format, otherwise each channel moved to where the destination keeps it.
 struct BytePlan {
-    int from[qd::kBytesPerPixel];
+    int from[kBytesPerPixel];
     bool identity;
 };
 
@@ -80,11 +75,11 @@ BytePlan PlanBytes(const PixMap& src, const PixMap& dst) {
 
 void CopyPixel(const BytePlan& plan, uint8_t* out, const uint8_t* in) {
     if (plan.identity) {
-        std::memcpy(out, in, qd::kBytesPerPixel);
+        std::memcpy(out, in, kBytesPerPixel);
         return;
     }
-    const uint8_t pixel[qd::kBytesPerPixel] = {in[0], in[1], in[2], in[3]};
-    for (int k = 0; k < qd::kBytesPerPixel; ++k)
+    const uint8_t pixel[kBytesPerPixel] = {in[0], in[1], in[2], in[3]};
+    for (int k = 0; k < kBytesPerPixel; ++k)
         out[k] = pixel[plan.from[k]];
 }
 
@@ -95,8 +90,8 @@ template <class T> std::unique_ptr<T[]> TryAllocate(size_t count) {
 // Same-size copies run on every frame of every render: whole rows, memmove for overlap.
 void CopySameSize(const PixMap& src, const PixMap& dst, const PixelBox& target, int srcLeft,
                   int srcTop) {
-    const size_t rowLength = size_t(target.Width()) * qd::kBytesPerPixel;
-    const int rows = target.Height();
+    const size_t rowLength = size_t(PixelBoxWidth(target)) * kBytesPerPixel;
+    const int rows = PixelBoxHeight(target);
     // Within one image, a copy downwards must start at the bottom so that no source row is
     // overwritten before it is read.
     const bool bottomUp = std::less<const uint8_t*>()(
@@ -112,12 +107,12 @@ void CopySameSize(const PixMap& src, const PixMap& dst, const PixelBox& target, 
         }
         // Pixel by pixel: within one buffer, a copy to the right runs from the right so that
         // no source pixel is overwritten before it is read.
-        const int width = target.Width();
+        const int width = PixelBoxWidth(target);
         const bool rightToLeft = std::less<const uint8_t*>()(in, out);
         for (int j = 0; j < width; ++j) {
             const int x = rightToLeft ? width - 1 - j : j;
-            CopyPixel(plan, out + std::ptrdiff_t(x) * qd::kBytesPerPixel,
-                      in + std::ptrdiff_t(x) * qd::kBytesPerPixel);
+            CopyPixel(plan, out + std::ptrdiff_t(x) * kBytesPerPixel,
+                      in + std::ptrdiff_t(x) * kBytesPerPixel);
         }
     }
 }
@@ -129,10 +124,10 @@ bool PrepareSource(const PixMap& src, const PixMap& dst, const PixelBox& area, S
                    std::unique_ptr<uint8_t[]>& staged) {
     view = {qd::PixelAddress(src, area.left, area.top), src.rowBytes, area.left, area.top};
     if (src.baseAddr != dst.baseAddr) return true;
-    const size_t rowLength = size_t(area.Width()) * qd::kBytesPerPixel;
-    staged = TryAllocate<uint8_t>(rowLength * size_t(area.Height()));
+    const size_t rowLength = size_t(PixelBoxWidth(area)) * kBytesPerPixel;
+    staged = TryAllocate<uint8_t>(rowLength * size_t(PixelBoxHeight(area)));
     if (!staged) return false;
-    for (int row = 0; row < area.Height(); ++row) {
+    for (int row = 0; row < PixelBoxHeight(area); ++row) {
         std::memcpy(staged.get() + rowLength * size_t(row),
                     qd::PixelAddress(src, area.left, area.top + row), rowLength);
     }
@@ -142,18 +137,18 @@ bool PrepareSource(const PixMap& src, const PixMap& dst, const PixelBox& area, S
 
 void CopyScaled(const PixMap& src, const PixMap& dst, const PixelBox& target,
                 const AxisMapping& across, const AxisMapping& down) {
-    const PixelBox sampled = {across.SourceOf(target.left), down.SourceOf(target.top),
-                              across.SourceOf(target.right - 1) + 1,
-                              down.SourceOf(target.bottom - 1) + 1};
+    const PixelBox sampled = {down.SourceOf(target.top), across.SourceOf(target.left),
+                              down.SourceOf(target.bottom - 1) + 1,
+                              across.SourceOf(target.right - 1) + 1};
     SourceView view;
     std::unique_ptr<uint8_t[]> staged;
-    const int width = target.Width();
+    const int width = PixelBoxWidth(target);
     const auto columnOffsets = TryAllocate<std::ptrdiff_t>(size_t(width));
     // Out of memory for the work buffers: the destination is left as it was.
     if (!columnOffsets || !PrepareSource(src, dst, sampled, view, staged)) return;
     for (int i = 0; i < width; ++i) {
         columnOffsets[i] =
-            std::ptrdiff_t(across.SourceOf(target.left + i) - view.left) * qd::kBytesPerPixel;
+            std::ptrdiff_t(across.SourceOf(target.left + i) - view.left) * kBytesPerPixel;
     }
 
     const BytePlan plan = PlanBytes(src, dst);
@@ -164,12 +159,11 @@ void CopyScaled(const PixMap& src, const PixMap& dst, const PixelBox& target,
         const int source = down.SourceOf(y);
         if (previousRow && source == previousSource) {
             // Enlarging repeats source rows: the row just written is the same row again.
-            std::memcpy(out, previousRow, size_t(width) * qd::kBytesPerPixel);
+            std::memcpy(out, previousRow, size_t(width) * kBytesPerPixel);
         } else {
             const uint8_t* in = view.Row(source);
             for (int i = 0; i < width; ++i)
-                CopyPixel(plan, out + std::ptrdiff_t(i) * qd::kBytesPerPixel,
-                          in + columnOffsets[i]);
+                CopyPixel(plan, out + std::ptrdiff_t(i) * kBytesPerPixel, in + columnOffsets[i]);
         }
         previousRow = out;
         previousSource = source;
@@ -183,23 +177,24 @@ void CopyScaled(const PixMap& src, const PixMap& dst, const PixelBox& target,
 void CopyBits(const BitMap* srcBits, const BitMap* dstBits, const Rect* srcRect,
               const Rect* dstRect, int16_t /*mode*/, RgnHandle /*maskRgn*/) {
     if (!srcBits || !dstBits || !srcRect || !dstRect) return;
-    const PixelBox from = qd::BoxOf(*srcRect);
-    const PixelBox to = qd::BoxOf(*dstRect);
-    if (from.IsEmpty() || to.IsEmpty()) return;
+    const PixelBox from = PixelBoxOf(*srcRect);
+    const PixelBox to = PixelBoxOf(*dstRect);
+    if (EmptyPixelBox(from) || EmptyPixelBox(to)) return;
 
-    PixelBox target = qd::Intersect(to, qd::BoxOf(dstBits->bounds));
+    PixelBox target = IntersectPixelBoxes(to, PixelBoxOf(dstBits->bounds));
     const GrafPtr port = qd::CurrentPort();
-    if (port && dstBits == &port->pixMap) target = qd::Intersect(target, qd::BoxOf(port->clip));
-    const PixelBox readable = qd::Intersect(from, qd::BoxOf(srcBits->bounds));
-    if (target.IsEmpty() || readable.IsEmpty()) return;
+    if (port && dstBits == &port->pixMap)
+        target = IntersectPixelBoxes(target, PixelBoxOf(port->clip));
+    const PixelBox readable = IntersectPixelBoxes(from, PixelBoxOf(srcBits->bounds));
+    if (EmptyPixelBox(target) || EmptyPixelBox(readable)) return;
 
-    const AxisMapping across = {from.left, from.Width(), to.left, to.Width()};
-    const AxisMapping down = {from.top, from.Height(), to.top, to.Height()};
+    const AxisMapping across = {from.left, PixelBoxWidth(from), to.left, PixelBoxWidth(to)};
+    const AxisMapping down = {from.top, PixelBoxHeight(from), to.top, PixelBoxHeight(to)};
     KeepReadablePositions(across, readable.left, readable.right, target.left, target.right);
     KeepReadablePositions(down, readable.top, readable.bottom, target.top, target.bottom);
-    if (target.IsEmpty()) return;
+    if (EmptyPixelBox(target)) return;
 
-    if (from.Width() == to.Width() && from.Height() == to.Height()) {
+    if (PixelBoxWidth(from) == PixelBoxWidth(to) && PixelBoxHeight(from) == PixelBoxHeight(to)) {
         CopySameSize(*srcBits, *dstBits, target, across.SourceOf(target.left),
                      down.SourceOf(target.top));
     } else {

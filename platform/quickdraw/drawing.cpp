@@ -6,11 +6,9 @@
 
 namespace {
 
-using qd::PixelBox;
-
 // A colour as it lies in an image: opaque, each 16-bit channel reduced to its high byte.
 struct PixelBytes {
-    uint8_t bytes[qd::kBytesPerPixel];
+    uint8_t bytes[kBytesPerPixel];
 };
 
 PixelBytes BytesOf(const RGBColor& color, OSType pixelFormat) {
@@ -26,13 +24,12 @@ PixelBytes BytesOf(const RGBColor& color, OSType pixelFormat) {
 
 void FillBox(const GrafPort& port, const PixelBox& area, const RGBColor& color) {
     const PixelBox box = qd::ClipToPort(port, area);
-    if (box.IsEmpty()) return;
+    if (EmptyPixelBox(box)) return;
     const PixelBytes pixel = BytesOf(color, port.pixMap.pixelFormat);
     for (int y = box.top; y < box.bottom; ++y) {
         uint8_t* out = qd::PixelAddress(port.pixMap, box.left, y);
-        for (int x = 0; x < box.Width(); ++x) {
-            std::memcpy(out + std::ptrdiff_t(x) * qd::kBytesPerPixel, pixel.bytes,
-                        qd::kBytesPerPixel);
+        for (int x = 0; x < PixelBoxWidth(box); ++x) {
+            std::memcpy(out + std::ptrdiff_t(x) * kBytesPerPixel, pixel.bytes, kBytesPerPixel);
         }
     }
 }
@@ -46,15 +43,18 @@ void FillWithPen(const PixelBox& area) {
 // One row of an oval's ring, as one run or as its two ends either side of the hole.
 void FrameOvalRow(const PixelBox& box, const qd::InscribedOval& oval, int y) {
     const int row = y - box.top;
-    const int width = box.Width();
+    const int width = PixelBoxWidth(box);
     const int inset = oval.RowInset(row);
     const int innerBegin = oval.RingInnerBegin(row);
     if (2 * innerBegin >= width) {
-        FillWithPen({box.left + inset, y, box.right - inset, y + 1});
+        FillWithPen(
+            {.top = y, .left = box.left + inset, .bottom = y + 1, .right = box.right - inset});
         return;
     }
-    FillWithPen({box.left + inset, y, box.left + innerBegin, y + 1});
-    FillWithPen({box.right - innerBegin, y, box.right - inset, y + 1});
+    FillWithPen(
+        {.top = y, .left = box.left + inset, .bottom = y + 1, .right = box.left + innerBegin});
+    FillWithPen(
+        {.top = y, .left = box.right - innerBegin, .bottom = y + 1, .right = box.right - inset});
 }
 
 } // namespace
@@ -90,32 +90,33 @@ void PenNormal(void) {
 }
 
 void PaintRect(const Rect* r) {
-    if (r) FillWithPen(qd::BoxOf(*r));
+    if (r) FillWithPen(PixelBoxOf(*r));
 }
 
 void EraseRect(const Rect* r) {
     const GrafPtr port = qd::CurrentPort();
-    if (port && r) FillBox(*port, qd::BoxOf(*r), port->backColor);
+    if (port && r) FillBox(*port, PixelBoxOf(*r), port->backColor);
 }
 
 void FrameRect(const Rect* r) {
     if (!r) return;
-    const PixelBox box = qd::BoxOf(*r);
-    if (box.IsEmpty()) return;
-    FillWithPen({box.left, box.top, box.right, box.top + 1});
-    FillWithPen({box.left, box.bottom - 1, box.right, box.bottom});
-    FillWithPen({box.left, box.top, box.left + 1, box.bottom});
-    FillWithPen({box.right - 1, box.top, box.right, box.bottom});
+    const PixelBox box = PixelBoxOf(*r);
+    if (EmptyPixelBox(box)) return;
+    FillWithPen({.top = box.top, .left = box.left, .bottom = box.top + 1, .right = box.right});
+    FillWithPen(
+        {.top = box.bottom - 1, .left = box.left, .bottom = box.bottom, .right = box.right});
+    FillWithPen({.top = box.top, .left = box.left, .bottom = box.bottom, .right = box.left + 1});
+    FillWithPen({.top = box.top, .left = box.right - 1, .bottom = box.bottom, .right = box.right});
 }
 
 void FrameOval(const Rect* r) {
     const GrafPtr port = qd::CurrentPort();
     if (!port || !r) return;
-    const PixelBox box = qd::BoxOf(*r);
-    if (box.IsEmpty()) return;
+    const PixelBox box = PixelBoxOf(*r);
+    if (EmptyPixelBox(box)) return;
     // Only the rows that can show are worked out: an oval may be far larger than its port.
     const PixelBox visible = qd::ClipToPort(*port, box);
-    const qd::InscribedOval oval(box.Width(), box.Height());
+    const qd::InscribedOval oval(PixelBoxWidth(box), PixelBoxHeight(box));
     for (int y = visible.top; y < visible.bottom; ++y)
         FrameOvalRow(box, oval, y);
 }

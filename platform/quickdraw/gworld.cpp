@@ -17,7 +17,7 @@ constexpr size_t kMaxImageBytes = size_t(1) << 30;
 GrafPtr gCurrentPort = nullptr;
 
 long RowBytesForWidth(int width) {
-    const long packed = long(width) * qd::kBytesPerPixel;
+    const long packed = long(width) * kBytesPerPixel;
     return (packed + kRowAlignment - 1) / kRowAlignment * kRowAlignment;
 }
 
@@ -57,7 +57,8 @@ bool ChannelOrderOf(OSType pixelFormat, ChannelOrder* order) {
 }
 
 PixelBox ClipToPort(const GrafPort& port, const PixelBox& area) {
-    return Intersect(Intersect(area, BoxOf(port.clip)), BoxOf(port.pixMap.bounds));
+    return IntersectPixelBoxes(IntersectPixelBoxes(area, PixelBoxOf(port.clip)),
+                               PixelBoxOf(port.pixMap.bounds));
 }
 
 } // namespace qd
@@ -68,12 +69,12 @@ QDErr NewGWorld(GWorldPtr* offscreenGWorld, int16_t pixelDepth, const Rect* boun
                 CTabHandle /*cTable*/, GDHandle /*aGDevice*/, GWorldFlags /*flags*/) {
     if (!offscreenGWorld) return paramErr;
     *offscreenGWorld = nullptr;
-    if (pixelDepth != 32 || !boundsRect || qd::BoxOf(*boundsRect).IsEmpty()) return paramErr;
+    if (pixelDepth != 32 || !boundsRect || EmptyPixelBox(PixelBoxOf(*boundsRect))) return paramErr;
     if (PlatformAllocationShouldFail()) return memFullErr;
 
-    const qd::PixelBox box = qd::BoxOf(*boundsRect);
-    const long rowBytes = RowBytesForWidth(box.Width());
-    const size_t byteCount = size_t(rowBytes) * size_t(box.Height());
+    const PixelBox box = PixelBoxOf(*boundsRect);
+    const long rowBytes = RowBytesForWidth(PixelBoxWidth(box));
+    const size_t byteCount = size_t(rowBytes) * size_t(PixelBoxHeight(box));
     if (byteCount > kMaxImageBytes) return memFullErr;
 
     auto* port = new (std::nothrow) GrafPort;
@@ -95,13 +96,13 @@ QDErr NewGWorldFromPtr(GWorldPtr* offscreenGWorld, uint32_t pixelFormat, const R
     *offscreenGWorld = nullptr;
     qd::ChannelOrder order;
     if (!qd::ChannelOrderOf(pixelFormat, &order) || !buffer || !boundsRect) return paramErr;
-    const qd::PixelBox box = qd::BoxOf(*boundsRect);
-    if (box.IsEmpty() || rowBytes < long(box.Width()) * qd::kBytesPerPixel) return paramErr;
+    const PixelBox box = PixelBoxOf(*boundsRect);
+    if (EmptyPixelBox(box) || rowBytes < long(PixelBoxWidth(box)) * kBytesPerPixel) return paramErr;
     if (PlatformAllocationShouldFail()) return memFullErr;
 
     auto* port = new (std::nothrow) GrafPort;
     if (!port) return memFullErr;
-    const size_t byteCount = size_t(rowBytes) * size_t(box.Height());
+    const size_t byteCount = size_t(rowBytes) * size_t(PixelBoxHeight(box));
     InitPort(*port, *boundsRect, buffer, rowBytes, byteCount, pixelFormat, false);
     *offscreenGWorld = port;
     return noErr;

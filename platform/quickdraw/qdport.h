@@ -31,13 +31,6 @@ struct GrafPort {
 
 namespace qd {
 
-constexpr int kBytesPerPixel = 4;
-// Byte offsets of the channels inside one pixel, the memory order on every machine.
-constexpr int kAlphaByte = 0;
-constexpr int kRedByte = 1;
-constexpr int kGreenByte = 2;
-constexpr int kBlueByte = 3;
-
 // Where the channels of one pixel lie in a given pixel format.
 struct ChannelOrder {
     int alpha, red, green, blue;
@@ -49,27 +42,6 @@ bool ChannelOrderOf(OSType pixelFormat, ChannelOrder* order);
 // The colours a new port draws with, and what the colour getters answer without a port.
 constexpr RGBColor kBlack = {0, 0, 0};
 constexpr RGBColor kWhite = {0xFFFF, 0xFFFF, 0xFFFF};
-
-// A rectangle with int sides, so that clipping arithmetic never wraps at 16 bits.
-struct PixelBox {
-    int left = 0;
-    int top = 0;
-    int right = 0;
-    int bottom = 0;
-
-    bool IsEmpty() const { return left >= right || top >= bottom; }
-    int Width() const { return right - left; }
-    int Height() const { return bottom - top; }
-};
-
-inline PixelBox BoxOf(const Rect& r) {
-    return {r.left, r.top, r.right, r.bottom};
-}
-
-inline PixelBox Intersect(const PixelBox& a, const PixelBox& b) {
-    return {a.left > b.left ? a.left : b.left, a.top > b.top ? a.top : b.top,
-            a.right < b.right ? a.right : b.right, a.bottom < b.bottom ? a.bottom : b.bottom};
-}
 
 // Address of pixel (x, y) in the map's own bounds coordinates; the caller has clipped.
 inline uint8_t* PixelAddress(const PixMap& map, int x, int y) {

@@ -36,7 +36,7 @@ Boolean PtInRect(Point pt, const Rect* r) {
 }
 
 Boolean EmptyRect(const Rect* r) {
-    return !r || qd::BoxOf(*r).IsEmpty();
+    return !r || EmptyPixelBox(PixelBoxOf(*r));
 }
 
 Boolean EqualRect(const Rect* a, const Rect* b) {
@@ -46,9 +46,9 @@ Boolean EqualRect(const Rect* a, const Rect* b) {
 
 // `out` may be `a` or `b`; a disjoint or empty result is stored as (0, 0, 0, 0).
 Boolean SectRect(const Rect* a, const Rect* b, Rect* out) {
-    const qd::PixelBox common =
-        a && b ? qd::Intersect(qd::BoxOf(*a), qd::BoxOf(*b)) : qd::PixelBox{};
-    const bool overlaps = !common.IsEmpty();
+    const PixelBox common =
+        a && b ? IntersectPixelBoxes(PixelBoxOf(*a), PixelBoxOf(*b)) : PixelBox{};
+    const bool overlaps = !EmptyPixelBox(common);
     if (out) {
         *out = overlaps ? Rect{Side(common.top), Side(common.left), Side(common.bottom),
                                Side(common.right)}

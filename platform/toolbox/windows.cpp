@@ -38,12 +38,6 @@ void Destroy(WindowRef window, bool widgetsMayBeRunning) {
     delete window;
 }
 
-// Byte positions of the channels in a port pixel (memory order alpha, red, green, blue).
-constexpr int kBytesPerPixel = 4;
-constexpr int kRedByte = 1;
-constexpr int kGreenByte = 2;
-constexpr int kBlueByte = 3;
-
 // What is shown is always opaque, whatever the port's alpha says.
 uint32_t DisplayPixel(const uint8_t* pixel) {
     return 0xff000000u | uint32_t(pixel[kRedByte]) << 16 | uint32_t(pixel[kGreenByte]) << 8 |

@@ -1,4 +1,5 @@
-// Blit: opacity arithmetic on every channel, clipping to both images, nearest-pixel scaling.
+// Blit: opacity arithmetic on every channel, clipping to both images, and scaling that samples
+// the pixels CopyBits does.
 #include "blend_row.h"
 #include "blit.h"
 #include "gworld.h"
@@ -6,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -36,7 +38,7 @@ class GuardedImage {
         for (int y = 0; y < height_; ++y)
             for (int x = 0; x < width_; ++x) {
                 uint8_t* p = At(x, y);
-                p[kAlpha] = a, p[kRed] = r, p[kGreen] = g, p[kBlue] = b;
+                p[kAlphaByte] = a, p[kRedByte] = r, p[kGreenByte] = g, p[kBlueByte] = b;
             }
     }
     void FillRandom(std::mt19937& random) {
@@ -178,9 +180,9 @@ TEST_F(BlitImages, OpacityOutsideTheRangeIsClamped) {
     dst.Fill(0, 10, 20, 30);
     const Rect all = MakeRect(2, 2);
     blitter_.Draw(src.View(), dst.View(), all, all, -40);
-    EXPECT_EQ(dst.At(1, 1)[kRed], 10);
+    EXPECT_EQ(dst.At(1, 1)[kRedByte], 10);
     blitter_.Draw(src.View(), dst.View(), all, all, 3000);
-    EXPECT_EQ(dst.At(1, 1)[kRed], 255);
+    EXPECT_EQ(dst.At(1, 1)[kRedByte], 255);
 }
 
 struct ClipCase {
@@ -203,7 +205,7 @@ TEST_P(BlitClipping, TouchesOnlyPixelsInsideBothImages) {
     int drawn = 0;
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 10; ++x)
-            drawn += dst.At(x, y)[kRed] == 255;
+            drawn += dst.At(x, y)[kRedByte] == 255;
     EXPECT_EQ(drawn, c.drawn);
     EXPECT_TRUE(dst.GuardsIntact());
     EXPECT_TRUE(src.GuardsIntact());
@@ -234,24 +236,70 @@ TEST_F(BlitImages, DifferentSizesTakeTheNearestSourcePixel) {
     GuardedImage src(2, 2), dst(4, 4);
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 2; ++x)
-            src.At(x, y)[kRed] = uint8_t(10 + 10 * (y * 2 + x));
+            src.At(x, y)[kRedByte] = uint8_t(10 + 10 * (y * 2 + x));
     blitter_.Draw(src.View(), dst.View(), MakeRect(2, 2), MakeRect(4, 4), 255);
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 4; ++x)
-            EXPECT_EQ(dst.At(x, y)[kRed], 10 + 10 * ((y / 2) * 2 + x / 2)) << x << "," << y;
+            EXPECT_EQ(dst.At(x, y)[kRedByte], 10 + 10 * ((y / 2) * 2 + x / 2)) << x << "," << y;
 
-    // Shrinking 4 x 4 to 2 x 2 keeps every other pixel, starting with the first.
+    // Shrinking 4 x 4 to 2 x 2 keeps the pixel under each destination pixel's centre (0.5 and
+    // 1.5 map to 1 and 3): every other pixel, starting with the second.
     GuardedImage big(4, 4), small(2, 2);
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 4; ++x)
-            big.At(x, y)[kGreen] = uint8_t(y * 4 + x);
+            big.At(x, y)[kGreenByte] = uint8_t(y * 4 + x);
     blitter_.Draw(big.View(), small.View(), MakeRect(4, 4), MakeRect(2, 2), 255);
-    EXPECT_EQ(small.At(0, 0)[kGreen], 0);
-    EXPECT_EQ(small.At(1, 0)[kGreen], 2);
-    EXPECT_EQ(small.At(0, 1)[kGreen], 8);
-    EXPECT_EQ(small.At(1, 1)[kGreen], 10);
+    EXPECT_EQ(small.At(0, 0)[kGreenByte], 5);
+    EXPECT_EQ(small.At(1, 0)[kGreenByte], 7);
+    EXPECT_EQ(small.At(0, 1)[kGreenByte], 13);
+    EXPECT_EQ(small.At(1, 1)[kGreenByte], 15);
     EXPECT_TRUE(small.GuardsIntact());
 }
+
+struct ScaleCase {
+    const char* name;
+    Rect from, to; // top, left, bottom, right
+};
+
+class ScaledLikeCopyBits : public testing::TestWithParam<ScaleCase> {};
+
+// An opaque scaled Blit puts exactly what the platform's CopyBits copies: the same source pixel
+// at every destination pixel, and the same pixels left alone where the rectangles leave the
+// images.
+TEST_P(ScaledLikeCopyBits, AnOpaqueBlitSamplesTheSamePixels) {
+    const ScaleCase& c = GetParam();
+    GWorldHolder src = MakeImage(16, 12), copied = MakeImage(10, 8), blitted = MakeImage(10, 8);
+    const PixelView from = ViewOf(src.get()), byCopy = ViewOf(copied.get()),
+                    byBlit = ViewOf(blitted.get());
+    std::mt19937 random(7);
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 16; ++x)
+            for (int k = 0; k < kBytesPerPixel; ++k)
+                from.Pixel(x, y)[k] = uint8_t(random());
+    for (const PixelView& view : {byCopy, byBlit})
+        for (int y = 0; y < 8; ++y)
+            std::fill_n(view.Pixel(0, y), 10 * kBytesPerPixel, uint8_t(0x5A));
+
+    CopyBits(GetPortBitMapForCopyBits(src.get()), GetPortBitMapForCopyBits(copied.get()), &c.from,
+             &c.to, srcCopy, nullptr);
+    Blitter().Draw(from, byBlit, c.from, c.to, 255);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 10; ++x)
+            ASSERT_TRUE(std::equal(byBlit.Pixel(x, y), byBlit.Pixel(x, y) + kBytesPerPixel,
+                                   byCopy.Pixel(x, y)))
+                << "pixel " << x << "," << y;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Scalings, ScaledLikeCopyBits,
+    testing::Values(ScaleCase{"HalvesBothWays", {0, 0, 12, 16}, {0, 0, 6, 8}},
+                    ScaleCase{"DoublesBothWays", {2, 3, 6, 8}, {0, 0, 8, 10}},
+                    ScaleCase{"ThreeToTwo", {0, 0, 12, 15}, {0, 0, 8, 10}},
+                    ScaleCase{"OddShrink", {1, 1, 8, 14}, {2, 3, 5, 6}},
+                    ScaleCase{"OneAxisOnly", {0, 0, 8, 5}, {0, 0, 8, 10}},
+                    ScaleCase{"SourcePartlyOutside", {-4, -6, 8, 10}, {0, 0, 8, 10}},
+                    ScaleCase{"DestinationPartlyOutside", {0, 0, 12, 16}, {-3, -5, 5, 12}}),
+    [](const testing::TestParamInfo<ScaleCase>& info) { return info.param.name; });
 
 TEST(BlitCallback, DrawsBetweenPlatformImagesAndRefusesNullArguments) {
     GWorldHolder src = MakeImage(5, 3), dst = MakeImage(5, 3);
@@ -273,7 +321,7 @@ TEST(BlitCallback, DrawsBetweenPlatformImagesAndRefusesNullArguments) {
     const Rect all = MakeRect(5, 3);
     PixMapHandle srcMap = GetGWorldPixMap(src.get()), dstMap = GetGWorldPixMap(dst.get());
     ASSERT_EQ(procs.Blit(srcMap, dstMap, &all, &all, 127), kPluginOK);
-    EXPECT_EQ(to.Pixel(4, 2)[kAlpha], NearestBlend(200, 100, 127));
+    EXPECT_EQ(to.Pixel(4, 2)[kAlphaByte], NearestBlend(200, 100, 127));
     EXPECT_EQ(procs.Blit(nullptr, dstMap, &all, &all, 127), kPluginBadParams);
     EXPECT_EQ(procs.Blit(srcMap, nullptr, &all, &all, 127), kPluginBadParams);
     EXPECT_EQ(procs.Blit(srcMap, dstMap, nullptr, &all, 127), kPluginBadParams);

@@ -4,16 +4,23 @@
 #include "frame_scaler.h"
 #include "frame_writer.h"
 #include "host_error.h"
+#include "reelhost_runner.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <numbers>
+#include <thread>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace reelhost {
 namespace {
@@ -39,7 +46,7 @@ struct Picture {
 };
 
 uint8_t PatternChannel(int frame, int x, int y, int c) {
-    return uint8_t(c == kAlpha ? 40 + 20 * frame + x : (x * 37 + y * 11 + c * 71 + frame * 5));
+    return uint8_t(c == kAlphaByte ? 40 + 20 * frame + x : (x * 37 + y * 11 + c * 71 + frame * 5));
 }
 
 void PaintPattern(Picture& picture, int frame) {
@@ -53,8 +60,8 @@ void PaintFlat(Picture& picture, uint8_t level) {
     for (int y = 0; y < picture.view.Height(); ++y)
         for (int x = 0; x < picture.view.Width(); ++x) {
             uint8_t* p = picture.view.Pixel(x, y);
-            p[kAlpha] = 255;
-            p[kRed] = p[kGreen] = p[kBlue] = level;
+            p[kAlphaByte] = 255;
+            p[kRedByte] = p[kGreenByte] = p[kBlueByte] = level;
         }
 }
 
@@ -62,7 +69,7 @@ double MeanRed(const PixelView& view) {
     double sum = 0;
     for (int y = 0; y < view.Height(); ++y)
         for (int x = 0; x < view.Width(); ++x)
-            sum += view.Pixel(x, y)[kRed];
+            sum += view.Pixel(x, y)[kRedByte];
     return sum / (view.Width() * view.Height());
 }
 
@@ -175,7 +182,7 @@ TEST_F(ClipFiles, TheLastFrameOfACutShortSequenceIsAnErrorNotACrash) {
     Decode(*clip, 2, picture);
     EXPECT_THROW(Decode(*clip, 3, picture), HostError);
     Decode(*clip, 1, picture); // and the clip still reads afterwards
-    EXPECT_EQ(picture.view.Pixel(0, 0)[kRed], PatternChannel(1, 0, 0, kRed));
+    EXPECT_EQ(picture.view.Pixel(0, 0)[kRedByte], PatternChannel(1, 0, 0, kRedByte));
     EXPECT_THROW(clip->Picture(-1), HostError);
     EXPECT_THROW(clip->Picture(4), HostError);
 }
@@ -221,7 +228,7 @@ TEST_F(ClipFiles, AFileThatCannotBeReadIsAnErrorNotTheEndOfTheClip) {
     }
     // The failed read emptied the decoded picture: frame 3 is decoded again, not taken from it.
     Decode(*clip, 3, picture);
-    EXPECT_EQ(picture.view.Pixel(5, 2)[kGreen], PatternChannel(3, 5, 2, kGreen));
+    EXPECT_EQ(picture.view.Pixel(5, 2)[kGreenByte], PatternChannel(3, 5, 2, kGreenByte));
 }
 
 struct BadInputCase {
@@ -266,6 +273,47 @@ TEST_F(ClipFiles, SoundWithoutPicturesIsNotAClip) {
         FAIL() << "opened";
     } catch (const HostError& error) {
         EXPECT_NE(std::string(error.what()).find("holds no video"), std::string::npos)
+            << error.what();
+    }
+}
+
+// A pipe's bytes go to one reader: a clip read from one plays in order, and a second reader of
+// it is refused with the reason, where a file of the same bytes opens one.
+TEST_F(ClipFiles, APipedClipReadsInOrderButNotASecondTime) {
+    const std::string file = dir_ / "clip.avi";
+    const std::string command = "ffmpeg -v error -f lavfi -i testsrc2=size=32x24:rate=25 "
+                                "-frames:v 5 -c:v ffv1 -y '" +
+                                file + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_NE(OpenClipFile(file)->OpenAnother(), nullptr);
+    const std::string bytes = testing_support::ReadWhole(file);
+    ASSERT_LT(bytes.size(), 65536u) << "the clip must fit in the pipe's buffer";
+
+    const std::string piped = dir_ / "piped.avi";
+    ASSERT_EQ(mkfifo(piped.c_str(), 0600), 0) << std::strerror(errno);
+    // Opening waits for the reader; the whole clip then fits in the pipe at once. Should a
+    // second reader open the pipe and wait on it, a writer that comes and goes ends its wait.
+    const std::jthread feeder([&](std::stop_token done) {
+        const int fd = open(piped.c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd < 0) return;
+        EXPECT_EQ(write(fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+        close(fd);
+        for (int i = 0; i < 100 && !done.stop_requested(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const int again = open(piped.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (again >= 0) close(again);
+    });
+    auto clip = OpenClipFile(piped);
+    EXPECT_EQ(clip->Info().frameCount, 5);
+    Picture picture(32, 24);
+    for (int frame = 0; frame < 5; ++frame)
+        EXPECT_NO_THROW(Decode(*clip, frame, picture)) << "frame " << frame;
+    try {
+        clip->OpenAnother();
+        FAIL() << "a second reader of the pipe was opened";
+    } catch (const HostError& error) {
+        EXPECT_NE(std::string(error.what()).find("'" + piped + "' can be read only in order"),
+                  std::string::npos)
             << error.what();
     }
 }

@@ -17,11 +17,11 @@ constexpr FrameRate kFakeRate{25, 1};
 // Channel `c` of pixel (x, y) of frame `frame`: every value differs with frame and position.
 inline uint8_t FakeChannel(int64_t frame, int x, int y, int c) {
     switch (c) {
-    case kAlpha:
+    case kAlphaByte:
         return uint8_t(255 - frame);
-    case kRed:
+    case kRedByte:
         return uint8_t(x * 4 + frame);
-    case kGreen:
+    case kGreenByte:
         return uint8_t(y * 4);
     default:
         return uint8_t((x ^ y) + frame * 3);
@@ -69,11 +69,15 @@ class FakeClip : public ClipSource {
     }
 
     std::unique_ptr<ClipSource> OpenAnother() const override {
+        if (!reopenable) throw HostError(info_.name + " can be read only in order");
+        ++reopened;
         return std::make_unique<FakeClip>(info_.width, info_.height, info_.frameCount,
                                           info_.hasSound);
     }
 
     int pictures = 0;
+    bool reopenable = true;   // false: a clip read from a pipe
+    mutable int reopened = 0; // second readers opened
 
   private:
     ClipInfo info_;

@@ -28,6 +28,7 @@ struct Request {
 // function, so it finds its script through this pointer.
 struct Script {
     std::optional<int32_t> failAtRenderFrame; // asks for a frame outside the clip there
+    int32_t lookBack = 0;                     // asks for the frame this many before its own
     bool refuseBegin = false;
     std::vector<Request> requests;
     int clientDataMarker = 0;
@@ -56,14 +57,14 @@ int32_t ScriptedEntry(int32_t which, _PluginParams* p) {
     GWorldPtr source = nullptr;
     void* cookie = nullptr;
     const HYPluginResult got = p->procs->GetFrame(
-        p->instance, failing ? 100000 : p->startFrame + p->renderFrame, &source, width, height,
-        p->proxyOnly ? kDVLowQuality : kDVHighQuality, nullptr, &cookie);
+        p->instance, failing ? 100000 : p->startFrame + p->renderFrame - gScript->lookBack, &source,
+        width, height, p->proxyOnly ? kDVLowQuality : kDVHighQuality, nullptr, &cookie);
     if (got != kPluginOK) return got;
     const PixelView in = ViewOf(source), out = ViewOf(p->frame);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
-            out.Pixel(x, y)[kAlpha] = in.Pixel(x, y)[kAlpha];
-            for (int c = kRed; c <= kBlue; ++c)
+            out.Pixel(x, y)[kAlphaByte] = in.Pixel(x, y)[kAlphaByte];
+            for (int c = kRedByte; c <= kBlueByte; ++c)
                 out.Pixel(x, y)[c] = uint8_t(255 - in.Pixel(x, y)[c]);
         }
     HYPluginResult result = kPluginOK;
@@ -147,7 +148,7 @@ class Render : public testing::Test {
                 for (int c = 0; c < 4; ++c) {
                     const uint8_t source = FakeChannel(movieFrame, x, y, c);
                     const uint8_t expected =
-                        inverted && c != kAlpha ? uint8_t(255 - source) : source;
+                        inverted && c != kAlphaByte ? uint8_t(255 - source) : source;
                     if (p[size_t((y * 8 + x) * 4 + c)] != expected) return false;
                 }
         return true;
@@ -194,6 +195,36 @@ TEST_F(Render, FramesOutsideTheEffectPassThroughUnchangedWithTheirSound) {
         EXPECT_EQ(writer_.lengths[size_t(frame)], 320);
         EXPECT_FLOAT_EQ(writer_.levels[size_t(frame)], FakeLevel(frame, 0)) << "frame " << frame;
     }
+}
+
+// The reading thread has the clip to itself during a render: the frames the plug-in asks for
+// in order are the ones it read ahead, and any other frame comes from one second reader.
+TEST_F(Render, FramesAskedForInOrderAreReadOnceFromTheClip) {
+    Run(Plan(2, 5, 0, 10));
+    EXPECT_EQ(clip_.pictures, 10);
+    EXPECT_EQ(clip_.reopened, 0);
+}
+
+TEST_F(Render, FramesAskedForOutOfOrderComeFromOneSecondReader) {
+    script_.lookBack = 2;
+    Run(Plan(2, 5, 0, 10));
+    EXPECT_EQ(clip_.reopened, 1);
+    EXPECT_EQ(clip_.pictures, 10); // the reading thread's frames only
+    ASSERT_EQ(writer_.pictures.size(), 10u);
+    for (int64_t frame = 2; frame < 7; ++frame) {
+        EXPECT_TRUE(WrittenAs(size_t(frame), frame - 2, true)) << "frame " << frame;
+        EXPECT_FLOAT_EQ(writer_.levels[size_t(frame)], FakeLevel(frame - 2, 0))
+            << "frame " << frame;
+    }
+}
+
+TEST_F(Render, AClipThatCannotBeReadTwiceRefusesOutOfOrderFramesSayingWhy) {
+    clip_.reopenable = false;
+    script_.lookBack = 1;
+    const std::string message = RunExpectingError(Plan(2, 5, 0, 10));
+    EXPECT_NE(message.find("frame 2 (frame 0 of the effect)"), std::string::npos) << message;
+    EXPECT_NE(message.find("can be read only in order"), std::string::npos) << message;
+    EXPECT_EQ(Selectors().back(), kPlugTerminate);
 }
 
 TEST_F(Render, AProxyRenderIsSilentWhereThePlugInMixesNothing) {

@@ -61,7 +61,8 @@ TEST_P(FrameSizes, ComeBackAtTheRequestedSizeWithBoundsAtTheOrigin) {
         EXPECT_EQ(volume_, 256);
         // Alpha is the same everywhere in the fake frame, so any scaling keeps it, give or
         // take the scaler's rounding.
-        EXPECT_NEAR(view.Pixel(c.width - 1, c.height - 1)[kAlpha], FakeChannel(3, 0, 0, kAlpha), 1);
+        EXPECT_NEAR(view.Pixel(c.width - 1, c.height - 1)[kAlphaByte],
+                    FakeChannel(3, 0, 0, kAlphaByte), 1);
         EXPECT_EQ(Release(cookie_), kPluginOK);
     }
 }
@@ -251,7 +252,8 @@ TEST_F(OfferedFrames, OtherFramesAndSizesComeFromTheClip) {
         ASSERT_EQ(Get(index, int16_t(width), 30), kPluginOK);
         EXPECT_NE(image_, slot_.image.get());
         // Alpha is the same all over a fake frame, so it survives scaling too.
-        EXPECT_NEAR(ViewOf(image_).Pixel(0, 0)[kAlpha], FakeChannel(index, 0, 0, kAlpha), 1);
+        EXPECT_NEAR(ViewOf(image_).Pixel(0, 0)[kAlphaByte], FakeChannel(index, 0, 0, kAlphaByte),
+                    1);
         Release(cookie_);
     }
     EXPECT_EQ(clip_.pictures, picturesBefore_ + 2);
@@ -270,7 +272,7 @@ TEST_F(OfferedFrames, KeptPastTheRequestStayLentAndAliveInTheHostsCare) {
     session_.Withdraw();
     EXPECT_EQ(slot_.image, nullptr); // the slot gets a new image; the plug-in keeps this one
     EXPECT_EQ(session_.LentFrames(), 1);
-    kept.Pixel(39, 29)[kRed] = 7; // still the plug-in's to touch
+    kept.Pixel(39, 29)[kRedByte] = 7; // still the plug-in's to touch
     EXPECT_EQ(Release(cookie_), kPluginOK);
     EXPECT_EQ(session_.LentFrames(), 0);
 }

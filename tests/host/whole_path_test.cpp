@@ -90,7 +90,8 @@ void WriteSourceSequence(const std::string& pattern, int width, int height, int 
             for (int x = 0; x < width; ++x) {
                 const Rgba p = SourcePixel(frame, x, y);
                 uint8_t* out = view.Pixel(x, y);
-                out[kRed] = p[0], out[kGreen] = p[1], out[kBlue] = p[2], out[kAlpha] = p[3];
+                out[kRedByte] = p[0], out[kGreenByte] = p[1], out[kBlueByte] = p[2],
+                out[kAlphaByte] = p[3];
             }
         writer->Write(view, nullptr);
     }
@@ -481,7 +482,7 @@ class VaryingFrameLengths : public WholePath, public testing::WithParamInterface
         std::vector<uint8_t> bytes(16 * 16 * 4);
         for (int picture = 0; picture < kPictures; ++picture) {
             for (size_t i = 0; i < bytes.size(); ++i)
-                bytes[i] = i % 4 == size_t(kAlpha) ? 255 : uint8_t(12 * picture);
+                bytes[i] = i % 4 == size_t(kAlphaByte) ? 255 : uint8_t(12 * picture);
             writer->Write(PixelView{bytes.data(), 16 * 4, MakeRect(16, 16)}, nullptr);
         }
         writer->Finish();

@@ -88,9 +88,9 @@ TEST_P(ExactYuv, ToArgbIsTheMatrixRoundedWithEachPixelsColourSample) {
             const double green = (luma - kr * red - kb * blue) / kg;
             const double expected[] = {red, green, blue};
             const uint8_t* pixel = view_.Pixel(x, y);
-            ASSERT_EQ(pixel[kAlpha], 255);
+            ASSERT_EQ(pixel[kAlphaByte], 255);
             for (int c = 0; c < 3; ++c)
-                ASSERT_NEAR(pixel[kRed + c], std::clamp(255 * expected[c], 0.0, 255.0),
+                ASSERT_NEAR(pixel[kRedByte + c], std::clamp(255 * expected[c], 0.0, 255.0),
                             kRoundingSlack)
                     << "pixel " << x << "," << y << " channel " << c;
         }
@@ -108,7 +108,8 @@ TEST_P(ExactYuv, FromArgbIsTheMatrixRoundedWithEachSampleTheMeanOfItsPixels) {
         for (int x = 0; x < kWidth; ++x) {
             const uint8_t* p = view_.Pixel(x, y);
             ASSERT_NEAR(Sample(0, x, y),
-                        LumaLow() + LumaSpan() * lumaOf(p[kRed], p[kGreen], p[kBlue]) / 255,
+                        LumaLow() +
+                            LumaSpan() * lumaOf(p[kRedByte], p[kGreenByte], p[kBlueByte]) / 255,
                         kRoundingSlack)
                 << "luma " << x << "," << y;
         }
@@ -119,7 +120,7 @@ TEST_P(ExactYuv, FromArgbIsTheMatrixRoundedWithEachSampleTheMeanOfItsPixels) {
             for (int dy = 0; dy < down; ++dy)
                 for (int dx = 0; dx < across; ++dx)
                     for (int c = 0; c < 3; ++c)
-                        rgb[c] += view_.Pixel(x + dx, y + dy)[kRed + c] / double(across * down);
+                        rgb[c] += view_.Pixel(x + dx, y + dy)[kRedByte + c] / double(across * down);
             const double luma = lumaOf(rgb[0], rgb[1], rgb[2]);
             const double cb = (rgb[2] - luma) / (2 * (1 - kb)),
                          cr = (rgb[0] - luma) / (2 * (1 - kr));

@@ -34,7 +34,7 @@ int32_t InvertingEntry(int32_t, _PluginParams* p) {
         for (int y = 0; y < kHeight; ++y)
             for (int x = 0; x < kWidth; ++x) {
                 std::copy_n(in.Pixel(x, y), kBytesPerPixel, out.Pixel(x, y));
-                out.Pixel(x, y)[kRed] = uint8_t(255 - in.Pixel(x, y)[kRed]);
+                out.Pixel(x, y)[kRedByte] = uint8_t(255 - in.Pixel(x, y)[kRedByte]);
             }
         result = p->procs->MixAudio(p->instance, cookie, 256);
     }
@@ -47,7 +47,7 @@ class NotingWriter : public FrameWriter {
   public:
     void Write(const PixelView& picture, const AudioBlock* sound) override {
         if (int(reds.size()) == failAt) throw HostError("disk full");
-        reds.push_back(picture.Pixel(kWidth - 1, kHeight - 1)[kRed]);
+        reds.push_back(picture.Pixel(kWidth - 1, kHeight - 1)[kRedByte]);
         levels.push_back(sound ? sound->Plane(1)[0] : -1.0f);
     }
     void Finish() override {}
@@ -78,7 +78,7 @@ class RenderStagesUnderLoad : public testing::Test {
     void ExpectWrittenInOrder(size_t count) {
         ASSERT_EQ(writer_.reds.size(), count);
         for (size_t frame = 0; frame < count; ++frame) {
-            const uint8_t red = FakeChannel(int64_t(frame), kWidth - 1, kHeight - 1, kRed);
+            const uint8_t red = FakeChannel(int64_t(frame), kWidth - 1, kHeight - 1, kRedByte);
             const bool inEffect = frame >= kEffectStart && frame < kEffectStart + kEffectFrames;
             EXPECT_EQ(writer_.reds[frame], inEffect ? uint8_t(255 - red) : red) << frame;
             EXPECT_FLOAT_EQ(writer_.levels[frame], FakeLevel(int64_t(frame), 1)) << frame;

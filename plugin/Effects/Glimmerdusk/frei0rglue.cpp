@@ -83,7 +83,6 @@ constexpr int kMinorVersion = 0;
 constexpr double kSliderSpan = 100.0;
 // Frames are as wide and high as a Rect's 16-bit sides reach.
 constexpr unsigned kLargestSide = std::numeric_limits<int16_t>::max();
-constexpr int kBytesPerPixel = 4;
 
 struct Instance {
     Rect frame;      // the frames' bounds, (0, 0) at the top left
