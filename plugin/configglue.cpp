@@ -12,7 +12,9 @@
 
 #include <cstring>
 
-void pGetConfigSize(Size* theSize) { *theSize = kPluginDataSize; }
+void pGetConfigSize(Size* theSize) {
+    *theSize = kPluginDataSize;
+}
 
 void pCopyConfig(const PluginDataRec* source, PluginDataPtr dest) {
     if (!source || !dest) return;
@@ -37,8 +39,8 @@ void InitMyPlugIn(PluginDataPtr* theData) {
 void InitPluginData(PluginDataPtr theConfig) {
     Assert(theConfig, "Nil theConfig on InitPluginData");
     ResetConfig(theConfig);
-    ReadConfig(theConfig);
-    SaveConfig(theConfig);
+    // Written back: what was read, or the defaults where nothing usable was stored.
+    if (ReadConfigRecord(theConfig) != kConfigUnreadable) SaveConfig(theConfig);
 }
 
 void ConfigurePlugIn(PluginDataPtr theData, GWorldPtr theGW, _PluginParams* params,
@@ -55,7 +57,8 @@ void ConfigurePlugIn(PluginDataPtr theData, GWorldPtr theGW, _PluginParams* para
 
     ws.TheFXClip = AllocateRectGWorld(GetPortRect(theGW));
     Assert(ws.TheFXClip, "Unable to allocate theProcessed in ConffigurePlug Init run");
-    Assert(theData, "uninited theData in Configure master proc. need to call init before calling me");
+    Assert(theData,
+           "uninited theData in Configure master proc. need to call init before calling me");
 
     CallPixelEffect(theGW, ws.TheFXClip);
     RegisterColorBox();
