@@ -48,8 +48,8 @@ inline Bytes BytesOf(Handle h) {
 // Length-prefixed text, ready to pass as a ConstStr255Param.
 class PString {
   public:
-    explicit PString(const std::string& text) : bytes_(1, uint8_t(text.size())) {
-        bytes_.insert(bytes_.end(), text.begin(), text.end());
+    explicit PString(const std::string& text) : bytes_(text.size() + 1, uint8_t(text.size())) {
+        std::copy(text.begin(), text.end(), bytes_.begin() + 1);
     }
     operator ConstStr255Param() const { return bytes_.data(); }
 

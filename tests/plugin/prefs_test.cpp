@@ -6,12 +6,15 @@
 #include "pluginloader.h"
 #include "prefsloader.h"
 #include "PlatformTestHooks.h"
+#include "rsrcimage.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <random>
+#include <regex>
 #include <vector>
 
 namespace {
@@ -41,6 +44,36 @@ PluginDataRec Sample() {
     config.FrameEndColor = RGBColor{7, 8, 9};
     config.MediaType = 3;
     return config;
+}
+
+// The stored record of a configuration, as SaveConfig would write it.
+std::vector<uint8_t> RecordOf(const PluginDataRec& config) {
+    Handle h = NewHandleClear(kConfigSaveSize);
+    Config2Save(&config, h);
+    std::vector<uint8_t> bytes(*h, *h + kConfigSaveSize);
+    DisposeHandle(h);
+    return bytes;
+}
+
+constexpr uint32_t kPrefType = FOUR_CHAR_CODE("Pref");
+
+rsrcimage::Resource PrefRecord(const PluginDataRec& config, const char* name = "Config Settings") {
+    return {kPrefType, 1, name, 0, RecordOf(config)};
+}
+
+// The files of the preferences folder other than the preferences file itself.
+std::vector<std::string> OtherFiles(const TempPreferences& prefs) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(prefs.Dir()))
+        if (entry.path().filename() != "vorel-Prefs") names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+PluginDataRec ReadBack() {
+    PluginDataRec back{};
+    EXPECT_TRUE(ReadConfig(&back));
+    return back;
 }
 
 // Opens the preferences file read-only and hands its record to `check`.
@@ -89,7 +122,8 @@ TEST_F(Prefs, RecordBytesAreTheDocumentedLayout) {
     const char misc[] = "Config save for Brindle iMovie plug-in";
     EXPECT_EQ(b[134], sizeof misc - 1);
     EXPECT_EQ(std::memcmp(b + 135, misc, sizeof misc - 1), 0);
-    for (size_t i = 135 + sizeof misc - 1; i < kConfigSaveSize; ++i) ASSERT_EQ(b[i], 0) << i;
+    for (size_t i = 135 + sizeof misc - 1; i < kConfigSaveSize; ++i)
+        ASSERT_EQ(b[i], 0) << i;
     DisposeHandle(h);
 }
 
@@ -240,7 +274,8 @@ TEST_F(Prefs, DamagedFilesReadAsNoRecordAndAreReplacedOnSave) {
         {}, {0, 0, 1}, std::vector<uint8_t>(good.begin(), good.begin() + long(good.size() / 2))};
     for (int i = 0; i < 200; ++i) {
         std::vector<uint8_t> mutant = good;
-        for (int k = 0; k < 4; ++k) mutant[rng() % mutant.size()] = uint8_t(rng());
+        for (int k = 0; k < 4; ++k)
+            mutant[rng() % mutant.size()] = uint8_t(rng());
         damaged.push_back(mutant);
     }
     for (const auto& bytes : damaged) {
@@ -251,11 +286,131 @@ TEST_F(Prefs, DamagedFilesReadAsNoRecordAndAreReplacedOnSave) {
             EXPECT_EQ(back.Sliders[0], 50) << "a failed read changed the record";
         }
     }
-    // A file that cannot be read as a resource file is left alone rather than overwritten.
+    // A file that cannot be read as a resource file is kept aside, and a new one holds the
+    // defaults.
     WriteFile(prefs_.PrefsFile(), {1, 2, 3});
     PluginDataRec fresh{};
     InitPluginData(&fresh);
     EXPECT_EQ(fresh.Sliders[0], 50);
+    EXPECT_EQ(ReadBack().Sliders[0], 50);
+    const std::vector<std::string> aside = OtherFiles(prefs_);
+    ASSERT_EQ(aside.size(), 1u);
+    EXPECT_EQ(ReadFile(prefs_.Dir() + "/" + aside[0]), (std::vector<uint8_t>{1, 2, 3}));
+}
+
+// --- Nothing lost -----------------------------------------------------------------------------
+
+TEST_F(Prefs, ASaveIntoAFileWithTwoRecordsReplacesTheOneThatIsRead) {
+    PluginDataRec shadowed = Sample();
+    shadowed.Sliders[0] = 11;
+    const rsrcimage::Resource note{FOUR_CHAR_CODE("TEXT"), 128, "note", 0, {'a', 'b', 'c'}};
+    WriteFile(prefs_.PrefsFile(),
+              rsrcimage::Build({PrefRecord(Sample()), PrefRecord(shadowed, "older"), note}));
+    ASSERT_EQ(ReadBack().Sliders[0], 73) << "the first record is the one read";
+
+    PluginDataRec edited = Sample();
+    edited.Sliders[0] = 42;
+    EXPECT_TRUE(SaveConfig(&edited));
+    EXPECT_EQ(ReadBack().Sliders[0], 42);
+    const auto stored = rsrcimage::Walk(ReadFile(prefs_.PrefsFile()));
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(*stored, (std::vector<rsrcimage::Resource>{PrefRecord(edited),
+                                                         PrefRecord(shadowed, "older"), note}));
+}
+
+TEST_F(Prefs, AFailedSaveLeavesAFileWithTwoRecordsAsItWas) {
+    WriteFile(prefs_.PrefsFile(), rsrcimage::Build({PrefRecord(Sample()), PrefRecord(Sample())}));
+    const std::vector<uint8_t> before = ReadFile(prefs_.PrefsFile());
+    PluginDataRec edited = Sample();
+    edited.Sliders[0] = 42;
+    ResTestFailWrite(1);
+    EXPECT_FALSE(SaveConfig(&edited));
+    ResTestFailWrite(0);
+    EXPECT_EQ(ReadFile(prefs_.PrefsFile()), before);
+}
+
+TEST_F(Prefs, ARecordThatCannotBeLoadedNowIsNotWrittenOver) {
+    const PluginDataRec saved = Sample();
+    ASSERT_TRUE(SaveConfig(&saved));
+    const std::vector<uint8_t> before = ReadFile(prefs_.PrefsFile());
+    for (long failing : {1, 2, 3}) {
+        SCOPED_TRACE(testing::Message() << "allocation " << failing << " fails");
+        PluginDataRec config{};
+        MemTestFailAllocation(failing);
+        InitPluginData(&config);
+        MemTestFailAllocation(0);
+        EXPECT_EQ(ReadFile(prefs_.PrefsFile()), before);
+    }
+    // The record is loaded first: its failure leaves the defaults in use, not in the file.
+    PluginDataRec config{};
+    MemTestFailAllocation(1);
+    EXPECT_EQ(ReadConfigRecord(&config), kConfigUnreadable);
+    MemTestFailAllocation(0);
+    EXPECT_EQ(config.Sliders[0], 0) << "the configuration is untouched";
+    EXPECT_EQ(ReadBack().Sliders[0], 73);
+}
+
+TEST_F(Prefs, WhatIsReadIsToldApart) {
+    PluginDataRec config{};
+    EXPECT_EQ(ReadConfigRecord(&config), kConfigMissing) << "no file";
+    WriteFile(prefs_.PrefsFile(), {9, 9, 9});
+    EXPECT_EQ(ReadConfigRecord(&config), kConfigMissing) << "a damaged file";
+    WriteFile(prefs_.PrefsFile(), rsrcimage::Build({}));
+    EXPECT_EQ(ReadConfigRecord(&config), kConfigMissing) << "no record";
+    rsrcimage::Resource wrongVersion = PrefRecord(Sample());
+    wrongVersion.data[4] = 2;
+    WriteFile(prefs_.PrefsFile(), rsrcimage::Build({wrongVersion}));
+    EXPECT_EQ(ReadConfigRecord(&config), kConfigMissing) << "another version";
+    WriteFile(prefs_.PrefsFile(), rsrcimage::Build({PrefRecord(Sample())}));
+    EXPECT_EQ(ReadConfigRecord(&config), kConfigRead);
+    EXPECT_EQ(ReadConfigRecord(nullptr), kConfigUnreadable);
+}
+
+TEST_F(Prefs, ADamagedFileIsKeptAsideAndANewOneStarted) {
+    const std::regex asideName(R"(vorel-Prefs\.damaged-\d{8}-\d{6}(-\d+)?)");
+    const std::vector<uint8_t> first = {'n', 'o', 't', ' ', 'a', ' ', 'f', 'i', 'l', 'e'};
+    WriteFile(prefs_.PrefsFile(), first);
+    const PluginDataRec config = Sample();
+    ASSERT_TRUE(SaveConfig(&config));
+    EXPECT_EQ(ReadBack().Sliders[0], 73);
+    std::vector<std::string> aside = OtherFiles(prefs_);
+    ASSERT_EQ(aside.size(), 1u);
+    EXPECT_TRUE(std::regex_match(aside[0], asideName)) << aside[0];
+    EXPECT_EQ(ReadFile(prefs_.Dir() + "/" + aside[0]), first);
+
+    // A second damaged file within the same second gets a name of its own.
+    WriteFile(prefs_.PrefsFile(), {2});
+    ASSERT_TRUE(SaveConfig(&config));
+    aside = OtherFiles(prefs_);
+    ASSERT_EQ(aside.size(), 2u);
+    for (const std::string& name : aside)
+        EXPECT_TRUE(std::regex_match(name, asideName)) << name;
+    EXPECT_EQ(ReadFile(prefs_.Dir() + "/" + aside[0]), first);
+}
+
+TEST_F(Prefs, ASaveThatFailsAfterSettingADamagedFileAsidePutsItBack) {
+    const std::vector<uint8_t> damaged = {1, 2, 3};
+    const PluginDataRec config = Sample();
+    for (long failing : {1, 2}) {
+        SCOPED_TRACE(testing::Message() << "write " << failing << " fails");
+        WriteFile(prefs_.PrefsFile(), damaged);
+        ResTestFailWrite(failing); // creating the new file, then writing its record
+        EXPECT_FALSE(SaveConfig(&config));
+        ResTestFailWrite(0);
+        EXPECT_EQ(ReadFile(prefs_.PrefsFile()), damaged);
+        EXPECT_TRUE(OtherFiles(prefs_).empty());
+    }
+}
+
+TEST_F(Prefs, AFailedFirstSaveLeavesNoFile) {
+    const PluginDataRec config = Sample();
+    for (long failing : {1, 2}) {
+        ResTestFailWrite(failing);
+        EXPECT_FALSE(SaveConfig(&config));
+        ResTestFailWrite(0);
+        EXPECT_FALSE(fs::exists(prefs_.PrefsFile())) << "write " << failing << " failed";
+        EXPECT_TRUE(OtherFiles(prefs_).empty());
+    }
 }
 
 TEST_F(Prefs, NullConfigurationIsRefused) {
