@@ -318,17 +318,6 @@ TEST_F(Prefs, ASaveIntoAFileWithTwoRecordsReplacesTheOneThatIsRead) {
                                                          PrefRecord(shadowed, "older"), note}));
 }
 
-TEST_F(Prefs, AFailedSaveLeavesAFileWithTwoRecordsAsItWas) {
-    WriteFile(prefs_.PrefsFile(), rsrcimage::Build({PrefRecord(Sample()), PrefRecord(Sample())}));
-    const std::vector<uint8_t> before = ReadFile(prefs_.PrefsFile());
-    PluginDataRec edited = Sample();
-    edited.Sliders[0] = 42;
-    ResTestFailWrite(1);
-    EXPECT_FALSE(SaveConfig(&edited));
-    ResTestFailWrite(0);
-    EXPECT_EQ(ReadFile(prefs_.PrefsFile()), before);
-}
-
 TEST_F(Prefs, ARecordThatCannotBeLoadedNowIsNotWrittenOver) {
     const PluginDataRec saved = Sample();
     ASSERT_TRUE(SaveConfig(&saved));
