@@ -7,8 +7,9 @@
 PLATFORM_EXPORTS_BEGIN
 
 // Make the n-th allocation from now fail (1 = the next one); 0 turns it off. Counts NewPtr,
-// NewPtrClear, NewHandleClear, SetHandleSize and image allocations.
-void MemTestFailAllocation(long n);
+// NewPtrClear, NewHandleClear, SetHandleSize and image allocations. Answers how many allocations
+// the failure set before was still waiting for: 0 once it has happened (or none was set).
+long MemTestFailAllocation(long n);
 
 // Make the n-th file write from now fail (1 = the next); 0 turns it off.
 void ResTestFailWrite(long n);
