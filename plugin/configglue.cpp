@@ -12,9 +12,7 @@
 
 #include <cstring>
 
-void pGetConfigSize(Size* theSize) {
-    *theSize = kPluginDataSize;
-}
+void pGetConfigSize(Size* theSize) { *theSize = kPluginDataSize; }
 
 void pCopyConfig(const PluginDataRec* source, PluginDataPtr dest) {
     if (!source || !dest) return;
@@ -57,8 +55,7 @@ void ConfigurePlugIn(PluginDataPtr theData, GWorldPtr theGW, _PluginParams* para
 
     ws.TheFXClip = AllocateRectGWorld(GetPortRect(theGW));
     Assert(ws.TheFXClip, "Unable to allocate theProcessed in ConffigurePlug Init run");
-    Assert(theData,
-           "uninited theData in Configure master proc. need to call init before calling me");
+    Assert(theData, "uninited theData in Configure master proc. need to call init before calling me");
 
     CallPixelEffect(theGW, ws.TheFXClip);
     RegisterColorBox();

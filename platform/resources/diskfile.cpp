@@ -139,8 +139,10 @@ OSErr WriteTemporaryBeside(const std::string& path, std::span<const uint8_t> byt
 
 } // namespace
 
-void ResTestFailWrite(long n) {
+long ResTestFailWrite(long n) {
+    const long waiting = gWriteFailCountdown;
     gWriteFailCountdown = n > 0 ? n : 0;
+    return waiting;
 }
 
 OSErr ReadWholeFile(const std::string& path, size_t maxSize, std::vector<uint8_t>& bytes,
