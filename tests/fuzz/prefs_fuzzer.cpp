@@ -13,6 +13,7 @@
 #include "MacMemory.h"
 #include "PlatformTestHooks.h"
 #include "fuzz_checks.h"
+#include "prefsfile.h"
 #include "prefsloader.h"
 #include "resources/rsrclayout.h"
 #include "rsrcimage.h"
@@ -20,14 +21,13 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <sys/stat.h>
 
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<uint8_t>;
+using prefsfile::Bytes;
 
 constexpr size_t kControlBytes = 8;
 constexpr uint32_t kPrefType = 0x50726566; // 'Pref'
@@ -41,31 +41,18 @@ struct FileState {
 };
 using Folder = std::map<std::string, FileState>;
 
-Bytes ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
 Folder Snapshot() {
     Folder folder;
     for (const auto& entry : fs::directory_iterator(ScratchFolder())) {
         struct stat info {};
         ::lstat(entry.path().c_str(), &info);
-        folder[entry.path().filename()] = {ReadAll(entry.path()), info.st_mode & 07777};
+        folder[entry.path().filename()] = {prefsfile::ReadFile(entry.path()), info.st_mode & 07777};
     }
     return folder;
 }
 
 std::string PrefsPath() {
     return ScratchFolder() + "/vorel-Prefs";
-}
-
-Bytes RecordOf(const PluginDataRec& config) {
-    Handle h = NewHandleClear(kConfigSaveSize);
-    Check(h && Config2Save(&config, h), "a record can be made");
-    Bytes bytes(*h, *h + kConfigSaveSize);
-    DisposeHandle(h);
-    return bytes;
 }
 
 uint32_t Native32(const Bytes& record, size_t at) {
@@ -116,7 +103,8 @@ void CheckRead(const std::optional<Bytes>& file, uint8_t failingAllocation) {
     const auto resources = Resources(file);
     const std::optional<Bytes> record = resources ? ValidRecord(*resources) : std::nullopt;
     if (result == kConfigRead) {
-        Check(record && SameFields(RecordOf(config), *record), "a read gives the stored fields");
+        Check(record && SameFields(prefsfile::StoredRecord(config), *record),
+              "a read gives the stored fields");
         return;
     }
     Check(std::memcmp(&config, &before, sizeof config) == 0, "a failed read changes nothing");
@@ -124,12 +112,6 @@ void CheckRead(const std::optional<Bytes>& file, uint8_t failingAllocation) {
         Check(failed, "a record is unreadable only when something failed");
     else
         Check(!record || failed, "a valid record is read");
-}
-
-std::vector<rsrcimage::Resource> AsStored(std::vector<rsrcimage::Resource> resources) {
-    for (rsrcimage::Resource& r : resources)
-        r.attributes &= uint8_t(~0x02);
-    return resources;
 }
 
 // What the file must hold after saving `record` into a file of `resources`: the first "Pref" 1
@@ -145,7 +127,7 @@ std::vector<rsrcimage::Resource> AfterSave(std::vector<rsrcimage::Resource> reso
     } else {
         resources.push_back({kPrefType, 1, "Config Settings", 0, record});
     }
-    return rsrcimage::GroupedByType(AsStored(resources));
+    return rsrcimage::GroupedByType(rsrcimage::AsStored(resources));
 }
 
 void CheckSave(const std::optional<Bytes>& file, const PluginDataRec& config, uint8_t failure) {
@@ -164,9 +146,10 @@ void CheckSave(const std::optional<Bytes>& file, const PluginDataRec& config, ui
         Check(Snapshot() == before, "a failed save leaves every file as it was");
         return;
     }
-    const Bytes record = RecordOf(config);
+    const Bytes record = prefsfile::StoredRecord(config);
     PluginDataRec back{};
-    Check(ReadConfigRecord(&back) == kConfigRead && SameFields(RecordOf(back), record),
+    Check(ReadConfigRecord(&back) == kConfigRead &&
+              SameFields(prefsfile::StoredRecord(back), record),
           "a saved configuration reads back");
 
     Folder after = Snapshot();

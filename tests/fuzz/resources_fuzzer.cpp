@@ -21,13 +21,6 @@ std::vector<rsrcimage::Resource> Plain(const std::vector<ParsedResource>& parsed
     return plain;
 }
 
-// What the file holds, as the format defines it: the changed attribute lives in memory only.
-std::vector<rsrcimage::Resource> AsStored(std::vector<rsrcimage::Resource> resources) {
-    for (rsrcimage::Resource& r : resources)
-        r.attributes &= uint8_t(~0x02);
-    return resources;
-}
-
 // Entry `index` of a 'STR#' list, read the plain way; empty when it cannot be read.
 std::string IndexedEntry(const std::vector<uint8_t>& list, int index) {
     if (list.size() < 2 || index < 1 || index > int16_t(list[0] << 8 | list[1])) return {};
@@ -83,7 +76,7 @@ void CheckRoundTrip(const std::vector<ParsedResource>& parsed) {
     const std::optional<std::vector<uint8_t>> written = SerializeResourceFile(toWrite);
     if (!written) return; // its clean layout would pass a limit of the format
     const std::vector<rsrcimage::Resource> expected =
-        rsrcimage::GroupedByType(AsStored(Plain(parsed)));
+        rsrcimage::GroupedByType(rsrcimage::AsStored(Plain(parsed)));
     Check(*written == rsrcimage::Build(expected), "the platform writes the plain clean layout");
     const std::optional<std::vector<ParsedResource>> again = ParseResourceFile(*written);
     Check(again.has_value(), "a written file parses");
@@ -102,7 +95,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::optional<std::vector<rsrcimage::Resource>> walked = rsrcimage::Walk(bytes);
     if (parsed) {
         Check(walked.has_value(), "a file the parser accepts can be walked");
-        Check(AsStored(*walked) == Plain(*parsed), "the parser reads what the walk reads");
+        Check(rsrcimage::AsStored(*walked) == Plain(*parsed),
+              "the parser reads what the walk reads");
     }
 
     const std::string path = ScratchFolder() + "/input.rsrc";

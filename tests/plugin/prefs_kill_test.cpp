@@ -1,8 +1,8 @@
 // Saves killed (SIGKILL) at many points of their write, flush and rename: the preferences file
 // always holds exactly the old record or the new one, with the other resources and its mode.
 #include "DataHandling.h"
-#include "MacMemory.h"
 #include "pluginloader.h"
+#include "prefsfile.h"
 #include "prefsloader.h"
 #include "rsrcimage.h"
 
@@ -12,7 +12,6 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -23,20 +22,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-using Bytes = std::vector<uint8_t>;
+using prefsfile::Bytes;
+using prefsfile::ReadFile;
+using prefsfile::WriteFile;
 
 constexpr int kKillPoints = 300;
 constexpr mode_t kMode = 0640;
-
-Bytes ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteFile(const std::string& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
 
 PluginDataRec Configuration(int16_t gain) {
     PluginDataRec config{};
@@ -45,16 +36,8 @@ PluginDataRec Configuration(int16_t gain) {
     return config;
 }
 
-Bytes RecordOf(const PluginDataRec& config) {
-    Handle h = NewHandleClear(kConfigSaveSize);
-    Config2Save(&config, h);
-    Bytes bytes(*h, *h + kConfigSaveSize);
-    DisposeHandle(h);
-    return bytes;
-}
-
 rsrcimage::Resource Pref(const PluginDataRec& config) {
-    return {FOUR_CHAR_CODE("Pref"), 1, "Config Settings", 0, RecordOf(config)};
+    return {FOUR_CHAR_CODE("Pref"), 1, "Config Settings", 0, prefsfile::StoredRecord(config)};
 }
 
 struct SaveRun {

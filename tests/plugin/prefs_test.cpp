@@ -4,6 +4,7 @@
 #include "Resources.h"
 #include "configglue.h"
 #include "pluginloader.h"
+#include "prefsfile.h"
 #include "prefsloader.h"
 #include "PlatformTestHooks.h"
 #include "rsrcimage.h"
@@ -11,7 +12,6 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <random>
 #include <regex>
@@ -21,15 +21,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<uint8_t> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
+using prefsfile::ReadFile;
+using prefsfile::WriteFile;
 
 PluginDataRec Sample() {
     PluginDataRec config{};
@@ -46,19 +39,10 @@ PluginDataRec Sample() {
     return config;
 }
 
-// The stored record of a configuration, as SaveConfig would write it.
-std::vector<uint8_t> RecordOf(const PluginDataRec& config) {
-    Handle h = NewHandleClear(kConfigSaveSize);
-    Config2Save(&config, h);
-    std::vector<uint8_t> bytes(*h, *h + kConfigSaveSize);
-    DisposeHandle(h);
-    return bytes;
-}
-
 constexpr uint32_t kPrefType = FOUR_CHAR_CODE("Pref");
 
 rsrcimage::Resource PrefRecord(const PluginDataRec& config, const char* name = "Config Settings") {
-    return {kPrefType, 1, name, 0, RecordOf(config)};
+    return {kPrefType, 1, name, 0, prefsfile::StoredRecord(config)};
 }
 
 // The files of the preferences folder other than the preferences file itself.

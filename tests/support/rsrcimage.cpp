@@ -68,6 +68,12 @@ std::optional<std::vector<Resource>> Walk(std::span<const uint8_t> file) {
     return resources;
 }
 
+std::vector<Resource> AsStored(std::vector<Resource> resources) {
+    for (Resource& r : resources)
+        r.attributes &= uint8_t(~0x02);
+    return resources;
+}
+
 std::vector<Resource> GroupedByType(const std::vector<Resource>& resources) {
     std::vector<uint32_t> order;
     for (const Resource& r : resources)

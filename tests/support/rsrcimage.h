@@ -29,6 +29,9 @@ std::optional<std::vector<Resource>> Walk(std::span<const uint8_t> file);
 // given, names in reference order.
 std::vector<uint8_t> Build(const std::vector<Resource>& resources);
 
+// The resources as a file stores them: the changed attribute (0x02) lives in memory only.
+std::vector<Resource> AsStored(std::vector<Resource> resources);
+
 // The same resources grouped as a clean file groups them: by type, in order of first appearance.
 std::vector<Resource> GroupedByType(const std::vector<Resource>& resources);
 
