@@ -13,6 +13,7 @@
 #include "MacMemory.h"
 #include "PlatformTestHooks.h"
 #include "fuzz_checks.h"
+#include "filebytes.h"
 #include "prefsfile.h"
 #include "prefsloader.h"
 #include "resources/rsrclayout.h"
@@ -27,7 +28,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using prefsfile::Bytes;
+using filebytes::Bytes;
 
 constexpr size_t kControlBytes = 8;
 constexpr uint32_t kPrefType = 0x50726566; // 'Pref'
@@ -46,7 +47,8 @@ Folder Snapshot() {
     for (const auto& entry : fs::directory_iterator(ScratchFolder())) {
         struct stat info {};
         ::lstat(entry.path().c_str(), &info);
-        folder[entry.path().filename()] = {prefsfile::ReadFile(entry.path()), info.st_mode & 07777};
+        folder[entry.path().filename()] = {filebytes::ReadBytes(entry.path()),
+                                           info.st_mode & 07777};
     }
     return folder;
 }

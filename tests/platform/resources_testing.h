@@ -4,6 +4,7 @@
 #include "MacMemory.h"
 #include "Resources.h"
 #include "PlatformTestHooks.h"
+#include "filebytes.h"
 
 #include <gtest/gtest.h>
 
@@ -12,25 +13,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 namespace rsrctest {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<uint8_t>;
-
-inline Bytes ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void WriteBytes(const fs::path& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
+using filebytes::Bytes;
+using filebytes::ReadBytes;
+using filebytes::WriteBytes;
 
 // A new handle holding `bytes`; the caller owns it.
 inline Handle MakeHandle(const Bytes& bytes) {

@@ -2,6 +2,7 @@
 // always holds exactly the old record or the new one, with the other resources and its mode.
 #include "DataHandling.h"
 #include "pluginloader.h"
+#include "filebytes.h"
 #include "prefsfile.h"
 #include "prefsloader.h"
 #include "rsrcimage.h"
@@ -22,9 +23,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-using prefsfile::Bytes;
-using prefsfile::ReadFile;
-using prefsfile::WriteFile;
+using filebytes::Bytes;
+using filebytes::ReadBytes;
+using filebytes::WriteBytes;
 
 constexpr int kKillPoints = 300;
 constexpr mode_t kMode = 0640;
@@ -84,7 +85,7 @@ TEST(PrefsKilledMidSave, TheFileHoldsTheOldOrTheNewRecordWithEverythingElse) {
     const Bytes oldFile = rsrcimage::Build({Pref(before), note});
     const auto oldResources = rsrcimage::Walk(oldFile);
     const std::vector<rsrcimage::Resource> newResources = {Pref(after), note};
-    WriteFile(prefs.PrefsFile(), oldFile);
+    WriteBytes(prefs.PrefsFile(), oldFile);
     ASSERT_EQ(::chmod(prefs.PrefsFile().c_str(), kMode), 0);
 
     // How long a save takes here, so that the kills are spread over all of it and a little past.
@@ -93,7 +94,7 @@ TEST(PrefsKilledMidSave, TheFileHoldsTheOldOrTheNewRecordWithEverythingElse) {
         const SaveRun run = SaveKilledAfter(after, std::chrono::seconds(10));
         ASSERT_FALSE(run.killed);
         runs.push_back(run.ran);
-        WriteFile(prefs.PrefsFile(), oldFile);
+        WriteBytes(prefs.PrefsFile(), oldFile);
     }
     std::sort(runs.begin(), runs.end());
     const Clock::duration span = runs[runs.size() / 2] * 5 / 4;
@@ -103,7 +104,7 @@ TEST(PrefsKilledMidSave, TheFileHoldsTheOldOrTheNewRecordWithEverythingElse) {
         SCOPED_TRACE(testing::Message() << "kill point " << point);
         const Clock::duration delay = span * point / kKillPoints;
         finished += !SaveKilledAfter(after, delay).killed;
-        const auto stored = rsrcimage::Walk(ReadFile(prefs.PrefsFile()));
+        const auto stored = rsrcimage::Walk(ReadBytes(prefs.PrefsFile()));
         struct stat info {};
         ::stat(prefs.PrefsFile().c_str(), &info);
         const bool isOld = stored && *stored == *oldResources;
@@ -114,7 +115,7 @@ TEST(PrefsKilledMidSave, TheFileHoldsTheOldOrTheNewRecordWithEverythingElse) {
         old += isOld;
         fresh += isNew;
         abandoned += TemporaryFilesIn(prefs.Dir()) > 0; // the next save removes it
-        if (isNew) WriteFile(prefs.PrefsFile(), oldFile);
+        if (isNew) WriteBytes(prefs.PrefsFile(), oldFile);
     }
     EXPECT_EQ(held, kKillPoints);
     // Kills landed both before and after the new file was moved into place.

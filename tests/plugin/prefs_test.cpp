@@ -4,6 +4,7 @@
 #include "Resources.h"
 #include "configglue.h"
 #include "pluginloader.h"
+#include "filebytes.h"
 #include "prefsfile.h"
 #include "prefsloader.h"
 #include "PlatformTestHooks.h"
@@ -21,8 +22,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-using prefsfile::ReadFile;
-using prefsfile::WriteFile;
+using filebytes::ReadBytes;
+using filebytes::WriteBytes;
 
 PluginDataRec Sample() {
     PluginDataRec config{};
@@ -227,13 +228,13 @@ TEST_F(Prefs, ARecordUnderAnotherNameIsStillRead) {
 TEST_F(Prefs, AFailedWriteKeepsTheEarlierRecord) {
     const PluginDataRec first = Sample();
     ASSERT_TRUE(SaveConfig(&first));
-    const std::vector<uint8_t> before = ReadFile(prefs_.PrefsFile());
+    const std::vector<uint8_t> before = ReadBytes(prefs_.PrefsFile());
     PluginDataRec second = first;
     second.Sliders[0] = 1;
     ResTestFailWrite(1);
     EXPECT_FALSE(SaveConfig(&second));
     ResTestFailWrite(0);
-    EXPECT_EQ(ReadFile(prefs_.PrefsFile()), before);
+    EXPECT_EQ(ReadBytes(prefs_.PrefsFile()), before);
     PluginDataRec back{};
     ASSERT_TRUE(ReadConfig(&back));
     EXPECT_EQ(back.Sliders[0], 73);
@@ -242,17 +243,17 @@ TEST_F(Prefs, AFailedWriteKeepsTheEarlierRecord) {
 TEST_F(Prefs, OutOfMemoryForTheNewRecordLeavesTheFileUntouched) {
     const PluginDataRec first = Sample();
     ASSERT_TRUE(SaveConfig(&first));
-    const std::vector<uint8_t> before = ReadFile(prefs_.PrefsFile());
+    const std::vector<uint8_t> before = ReadBytes(prefs_.PrefsFile());
     MemTestFailAllocation(1);
     EXPECT_FALSE(SaveConfig(&first));
     MemTestFailAllocation(0);
-    EXPECT_EQ(ReadFile(prefs_.PrefsFile()), before);
+    EXPECT_EQ(ReadBytes(prefs_.PrefsFile()), before);
 }
 
 TEST_F(Prefs, DamagedFilesReadAsNoRecordAndAreReplacedOnSave) {
     const PluginDataRec config = Sample();
     ASSERT_TRUE(SaveConfig(&config));
-    const std::vector<uint8_t> good = ReadFile(prefs_.PrefsFile());
+    const std::vector<uint8_t> good = ReadBytes(prefs_.PrefsFile());
     std::mt19937 rng(42);
     std::vector<std::vector<uint8_t>> damaged = {
         {}, {0, 0, 1}, std::vector<uint8_t>(good.begin(), good.begin() + long(good.size() / 2))};
@@ -263,7 +264,7 @@ TEST_F(Prefs, DamagedFilesReadAsNoRecordAndAreReplacedOnSave) {
         damaged.push_back(mutant);
     }
     for (const auto& bytes : damaged) {
-        WriteFile(prefs_.PrefsFile(), bytes);
+        WriteBytes(prefs_.PrefsFile(), bytes);
         PluginDataRec back{};
         ResetConfig(&back);
         if (!ReadConfig(&back)) {
@@ -272,14 +273,14 @@ TEST_F(Prefs, DamagedFilesReadAsNoRecordAndAreReplacedOnSave) {
     }
     // A file that cannot be read as a resource file is kept aside, and a new one holds the
     // defaults.
-    WriteFile(prefs_.PrefsFile(), {1, 2, 3});
+    WriteBytes(prefs_.PrefsFile(), {1, 2, 3});
     PluginDataRec fresh{};
     InitPluginData(&fresh);
     EXPECT_EQ(fresh.Sliders[0], 50);
     EXPECT_EQ(ReadBack().Sliders[0], 50);
     const std::vector<std::string> aside = OtherFiles(prefs_);
     ASSERT_EQ(aside.size(), 1u);
-    EXPECT_EQ(ReadFile(prefs_.Dir() + "/" + aside[0]), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(ReadBytes(prefs_.Dir() + "/" + aside[0]), (std::vector<uint8_t>{1, 2, 3}));
 }
 
 // --- Nothing lost -----------------------------------------------------------------------------
@@ -288,7 +289,7 @@ TEST_F(Prefs, ASaveIntoAFileWithTwoRecordsReplacesTheOneThatIsRead) {
     PluginDataRec shadowed = Sample();
     shadowed.Sliders[0] = 11;
     const rsrcimage::Resource note{FOUR_CHAR_CODE("TEXT"), 128, "note", 0, {'a', 'b', 'c'}};
-    WriteFile(prefs_.PrefsFile(),
+    WriteBytes(prefs_.PrefsFile(),
               rsrcimage::Build({PrefRecord(Sample()), PrefRecord(shadowed, "older"), note}));
     ASSERT_EQ(ReadBack().Sliders[0], 73) << "the first record is the one read";
 
@@ -296,7 +297,7 @@ TEST_F(Prefs, ASaveIntoAFileWithTwoRecordsReplacesTheOneThatIsRead) {
     edited.Sliders[0] = 42;
     EXPECT_TRUE(SaveConfig(&edited));
     EXPECT_EQ(ReadBack().Sliders[0], 42);
-    const auto stored = rsrcimage::Walk(ReadFile(prefs_.PrefsFile()));
+    const auto stored = rsrcimage::Walk(ReadBytes(prefs_.PrefsFile()));
     ASSERT_TRUE(stored);
     EXPECT_EQ(*stored, (std::vector<rsrcimage::Resource>{PrefRecord(edited),
                                                          PrefRecord(shadowed, "older"), note}));
@@ -305,14 +306,14 @@ TEST_F(Prefs, ASaveIntoAFileWithTwoRecordsReplacesTheOneThatIsRead) {
 TEST_F(Prefs, ARecordThatCannotBeLoadedNowIsNotWrittenOver) {
     const PluginDataRec saved = Sample();
     ASSERT_TRUE(SaveConfig(&saved));
-    const std::vector<uint8_t> before = ReadFile(prefs_.PrefsFile());
+    const std::vector<uint8_t> before = ReadBytes(prefs_.PrefsFile());
     for (long failing : {1, 2, 3}) {
         SCOPED_TRACE(testing::Message() << "allocation " << failing << " fails");
         PluginDataRec config{};
         MemTestFailAllocation(failing);
         InitPluginData(&config);
         MemTestFailAllocation(0);
-        EXPECT_EQ(ReadFile(prefs_.PrefsFile()), before);
+        EXPECT_EQ(ReadBytes(prefs_.PrefsFile()), before);
     }
     // The record is loaded first: its failure leaves the defaults in use, not in the file.
     PluginDataRec config{};
@@ -326,15 +327,15 @@ TEST_F(Prefs, ARecordThatCannotBeLoadedNowIsNotWrittenOver) {
 TEST_F(Prefs, WhatIsReadIsToldApart) {
     PluginDataRec config{};
     EXPECT_EQ(ReadConfigRecord(&config), kConfigMissing) << "no file";
-    WriteFile(prefs_.PrefsFile(), {9, 9, 9});
+    WriteBytes(prefs_.PrefsFile(), {9, 9, 9});
     EXPECT_EQ(ReadConfigRecord(&config), kConfigMissing) << "a damaged file";
-    WriteFile(prefs_.PrefsFile(), rsrcimage::Build({}));
+    WriteBytes(prefs_.PrefsFile(), rsrcimage::Build({}));
     EXPECT_EQ(ReadConfigRecord(&config), kConfigMissing) << "no record";
     rsrcimage::Resource wrongVersion = PrefRecord(Sample());
     wrongVersion.data[4] = 2;
-    WriteFile(prefs_.PrefsFile(), rsrcimage::Build({wrongVersion}));
+    WriteBytes(prefs_.PrefsFile(), rsrcimage::Build({wrongVersion}));
     EXPECT_EQ(ReadConfigRecord(&config), kConfigMissing) << "another version";
-    WriteFile(prefs_.PrefsFile(), rsrcimage::Build({PrefRecord(Sample())}));
+    WriteBytes(prefs_.PrefsFile(), rsrcimage::Build({PrefRecord(Sample())}));
     EXPECT_EQ(ReadConfigRecord(&config), kConfigRead);
     EXPECT_EQ(ReadConfigRecord(nullptr), kConfigUnreadable);
 }
@@ -342,23 +343,23 @@ TEST_F(Prefs, WhatIsReadIsToldApart) {
 TEST_F(Prefs, ADamagedFileIsKeptAsideAndANewOneStarted) {
     const std::regex asideName(R"(vorel-Prefs\.damaged-\d{8}-\d{6}(-\d+)?)");
     const std::vector<uint8_t> first = {'n', 'o', 't', ' ', 'a', ' ', 'f', 'i', 'l', 'e'};
-    WriteFile(prefs_.PrefsFile(), first);
+    WriteBytes(prefs_.PrefsFile(), first);
     const PluginDataRec config = Sample();
     ASSERT_TRUE(SaveConfig(&config));
     EXPECT_EQ(ReadBack().Sliders[0], 73);
     std::vector<std::string> aside = OtherFiles(prefs_);
     ASSERT_EQ(aside.size(), 1u);
     EXPECT_TRUE(std::regex_match(aside[0], asideName)) << aside[0];
-    EXPECT_EQ(ReadFile(prefs_.Dir() + "/" + aside[0]), first);
+    EXPECT_EQ(ReadBytes(prefs_.Dir() + "/" + aside[0]), first);
 
     // A second damaged file within the same second gets a name of its own.
-    WriteFile(prefs_.PrefsFile(), {2});
+    WriteBytes(prefs_.PrefsFile(), {2});
     ASSERT_TRUE(SaveConfig(&config));
     aside = OtherFiles(prefs_);
     ASSERT_EQ(aside.size(), 2u);
     for (const std::string& name : aside)
         EXPECT_TRUE(std::regex_match(name, asideName)) << name;
-    EXPECT_EQ(ReadFile(prefs_.Dir() + "/" + aside[0]), first);
+    EXPECT_EQ(ReadBytes(prefs_.Dir() + "/" + aside[0]), first);
 }
 
 TEST_F(Prefs, ASaveThatFailsAfterSettingADamagedFileAsidePutsItBack) {
@@ -366,11 +367,11 @@ TEST_F(Prefs, ASaveThatFailsAfterSettingADamagedFileAsidePutsItBack) {
     const PluginDataRec config = Sample();
     for (long failing : {1, 2}) {
         SCOPED_TRACE(testing::Message() << "write " << failing << " fails");
-        WriteFile(prefs_.PrefsFile(), damaged);
+        WriteBytes(prefs_.PrefsFile(), damaged);
         ResTestFailWrite(failing); // creating the new file, then writing its record
         EXPECT_FALSE(SaveConfig(&config));
         ResTestFailWrite(0);
-        EXPECT_EQ(ReadFile(prefs_.PrefsFile()), damaged);
+        EXPECT_EQ(ReadBytes(prefs_.PrefsFile()), damaged);
         EXPECT_TRUE(OtherFiles(prefs_).empty());
     }
 }
