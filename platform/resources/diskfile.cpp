@@ -5,7 +5,6 @@
 
 #include <algorithm>
 
-#include <cctype>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
@@ -91,8 +90,10 @@ bool IsTemporaryName(const std::string& name, const std::string& prefix) {
     constexpr size_t kUniqueLetters = 6;
     if (name.size() != prefix.size() + kUniqueLetters || name.compare(0, prefix.size(), prefix))
         return false;
-    return std::all_of(name.begin() + long(prefix.size()), name.end(),
-                       [](unsigned char c) { return std::isalnum(c) != 0; });
+    // The letters mkostemp chooses from, whatever the locale says a letter is.
+    return std::all_of(name.begin() + long(prefix.size()), name.end(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    });
 }
 
 // Removes the temporary file `name` in `folder` when no writer holds its lock: its writer died
