@@ -120,6 +120,15 @@ struct FromRgb {
     }
 };
 
+// Each pixel loop gets an AVX2 copy beside the plain one, picked when the program loads.
+// ThreadSanitizer cannot run that picker (it runs before the sanitizer is ready, and crashes),
+// so its builds keep the plain loops.
+#if defined(__SANITIZE_THREAD__)
+#define VECTOR_CLONES
+#else
+#define VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#endif
+
 struct Subsampling {
     int x, y; // log2 of the pixels per colour sample across and down
 };
@@ -132,9 +141,9 @@ Subsampling SubsamplingOf(AVPixelFormat format) {
 // The colour samples' terms of R, G and B for each pixel of a row, in 1/65536ths: each
 // sample's, worked out once, for its kSpan pixels.
 template <int kSpan>
-__attribute__((target_clones("avx2", "default"))) void
-ChromaTerms(const ToRgb& m, const uint8_t* __restrict u, const uint8_t* __restrict v, int samples,
-            int32_t* __restrict red, int32_t* __restrict green, int32_t* __restrict blue) {
+VECTOR_CLONES void ChromaTerms(const ToRgb& m, const uint8_t* __restrict u,
+                               const uint8_t* __restrict v, int samples, int32_t* __restrict red,
+                               int32_t* __restrict green, int32_t* __restrict blue) {
     for (int s = 0; s < samples; ++s) {
         const int32_t cb = u[s] - 128, cr = v[s] - 128;
         const int32_t r = m.redFromV * cr, g = -m.greenFromU * cb - m.greenFromV * cr,
@@ -148,10 +157,9 @@ ChromaTerms(const ToRgb& m, const uint8_t* __restrict u, const uint8_t* __restri
 }
 
 // One row of pixels from its luma and its colour terms.
-__attribute__((target_clones("avx2", "default"))) void
-RgbRow(const ToRgb& m, const uint8_t* __restrict luma, const int32_t* __restrict red,
-       const int32_t* __restrict green, const int32_t* __restrict blue, int width,
-       uint8_t* __restrict out) {
+VECTOR_CLONES void RgbRow(const ToRgb& m, const uint8_t* __restrict luma,
+                          const int32_t* __restrict red, const int32_t* __restrict green,
+                          const int32_t* __restrict blue, int width, uint8_t* __restrict out) {
     for (int x = 0; x < width; ++x) {
         const int32_t y = (luma[x] - m.lumaLow) * m.luma + kHalf;
         out[4 * x + kAlphaByte] = 255;
@@ -161,8 +169,8 @@ RgbRow(const ToRgb& m, const uint8_t* __restrict luma, const int32_t* __restrict
     }
 }
 
-__attribute__((target_clones("avx2", "default"))) void
-LumaRow(const FromRgb& m, const uint8_t* __restrict in, int width, uint8_t* __restrict luma) {
+VECTOR_CLONES void LumaRow(const FromRgb& m, const uint8_t* __restrict in, int width,
+                           uint8_t* __restrict luma) {
     for (int x = 0; x < width; ++x)
         luma[x] = uint8_t((m.yR * in[4 * x + kRedByte] + m.yG * in[4 * x + kGreenByte] +
                            m.yB * in[4 * x + kBlueByte] + m.lumaOffset) >>
@@ -171,9 +179,8 @@ LumaRow(const FromRgb& m, const uint8_t* __restrict in, int width, uint8_t* __re
 
 // Adds each colour sample's kSpan pixels of one row to its running sums.
 template <int kSpan>
-__attribute__((target_clones("avx2", "default"))) void
-SumRow(const uint8_t* __restrict in, int samples, int32_t* __restrict red,
-       int32_t* __restrict green, int32_t* __restrict blue) {
+VECTOR_CLONES void SumRow(const uint8_t* __restrict in, int samples, int32_t* __restrict red,
+                          int32_t* __restrict green, int32_t* __restrict blue) {
     for (int s = 0; s < samples; ++s) {
         const uint8_t* p = in + 4 * kSpan * s;
         red[s] += p[kRedByte] + (kSpan > 1 ? p[4 + kRedByte] : 0);
@@ -182,10 +189,10 @@ SumRow(const uint8_t* __restrict in, int samples, int32_t* __restrict red,
     }
 }
 
-__attribute__((target_clones("avx2", "default"))) void
-ChromaRow(const FromRgb& m, const int32_t* __restrict red, const int32_t* __restrict green,
-          const int32_t* __restrict blue, int samples, int sumShift, uint8_t* __restrict u,
-          uint8_t* __restrict v) {
+VECTOR_CLONES void ChromaRow(const FromRgb& m, const int32_t* __restrict red,
+                             const int32_t* __restrict green, const int32_t* __restrict blue,
+                             int samples, int sumShift, uint8_t* __restrict u,
+                             uint8_t* __restrict v) {
     const int shift = kFractionBits + sumShift;
     const int32_t offset = (128 << shift) + (1 << (shift - 1));
     for (int s = 0; s < samples; ++s) {
