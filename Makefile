@@ -3,9 +3,10 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 JOBS       ?= $(shell nproc)
+PREFIX     ?= /usr/local
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all deps build build-asan test test-main test-asan test-tsan demo bench clean
+.PHONY: all deps build build-asan test test-main test-asan test-tsan demo bench install clean
 
 all: build
 
@@ -50,6 +51,11 @@ bench: deps
 	cmake -S . -B build-bench $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DLUMASHIFT_BENCH=ON
 	cmake --build build-bench -j $(JOBS)
 	build-bench/bench/run-benchmarks
+
+# reelhost and the bundle in $(PREFIX)/lib/lumashift (bin/reelhost links there), the frei0r
+# plug-in in $(PREFIX)/lib/frei0r-1, the Kdenlive effect file in $(PREFIX)/share/kdenlive/effects.
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) build-bench out

@@ -4,6 +4,7 @@
 
 #include "DataHandling.h"
 #include "pixeleffect.h"
+#include "pixellib.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -87,8 +88,8 @@ void AddKernelFigures(FrameSize size, const std::string& baseline) {
                                      PixelKernelKind::Avx512Table};
     for (PixelKernelKind kind : kinds) {
         PixelKernel kernel;
-        if (!TryPixelKernel(kind, MakeChannelTable(kGainSlider, kOffsetSlider), kGainSlider,
-                            kOffsetSlider, DetectCpuFeatures(), &kernel))
+        if (!TryPixelKernel(kind, MakeChannelTable(kGainSlider, kOffsetSlider), kAlphaByte,
+                            kGainSlider, kOffsetSlider, DetectCpuFeatures(), &kernel))
             continue;
         figures::AddFigure(
             "kernel/" + size.Label() + "/" + KernelSlug(kind) + "/1-thread", baseline,

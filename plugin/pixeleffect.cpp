@@ -26,12 +26,26 @@ struct ImageAccess {
     int32_t rowBytes;
     Rect bounds;
     uint32_t savedState;
+    OSType pixelFormat;
+    int32_t alphaByte;
 };
 
 ImageAccess OpenImage(GWorldPtr world) {
-    ImageAccess image{world, nullptr, 0, {}, 0};
+    ImageAccess image{world,
+                      nullptr,
+                      0,
+                      {},
+                      0,
+                      GetPixPixelFormat(GetGWorldPixMap(world)),
+                      GetAlphaByteOfGWorld(world)};
     GetPixInfoFromGWorld(world, &image.base, &image.rowBytes, &image.bounds, &image.savedState);
     return image;
+}
+
+// The loop maps dest from source only for images of one size and one known byte order.
+bool ImagesAgree(const ImageAccess& src, const ImageAccess& dst) {
+    return src.bounds.right == dst.bounds.right && src.bounds.bottom == dst.bounds.bottom &&
+           src.pixelFormat == dst.pixelFormat && src.alphaByte >= 0;
 }
 
 void CloseImage(const ImageAccess& image) {
@@ -69,7 +83,7 @@ void ThePixelEffect(GWorldPtr source, GWorldPtr dest, Rect activeRect, Boolean c
 
     const ImageAccess src = OpenImage(source);
     const ImageAccess dst = OpenImage(dest);
-    if (src.bounds.right == dst.bounds.right && src.bounds.bottom == dst.bounds.bottom) {
+    if (ImagesAgree(src, dst)) {
         const ChannelTable table = MakeChannelTable(theConfig->Sliders[0], theConfig->Sliders[1]);
         const int rows = LoopExtent(src.bounds.bottom, src.bounds.bottom - src.bounds.top,
                                     dst.bounds.bottom - dst.bounds.top);
@@ -87,8 +101,8 @@ void ThePixelEffect(GWorldPtr source, GWorldPtr dest, Rect activeRect, Boolean c
                                     dst.rowBytes,
                                     rows,
                                     cols};
-        const PixelKernel kernel =
-            ChoosePixelKernel(table, theConfig->Sliders[0], theConfig->Sliders[1], ThisProcessor());
+        const PixelKernel kernel = ChoosePixelKernel(table, src.alphaByte, theConfig->Sliders[0],
+                                                     theConfig->Sliders[1], ThisProcessor());
         MapFrame(kernel, planes, PixelBox{top, left, bottom, right}, copyRest);
     }
     CloseImage(dst);

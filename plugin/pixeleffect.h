@@ -9,8 +9,9 @@
 ChannelTable MakeChannelTable(int16_t gainSlider, int16_t offsetSlider);
 
 // Renders source into dest (null: in place) inside activeRect; the rest of dest becomes a copy
-// of source when copyRest is true and stays untouched otherwise. Alpha is never changed. Images
-// of different width or height leave dest untouched.
+// of source when copyRest is true and stays untouched otherwise. Alpha is never changed, wherever
+// the images' pixel format keeps it. Images of different width, height or pixel format leave
+// dest untouched.
 void ThePixelEffect(GWorldPtr source, GWorldPtr dest, Rect activeRect, Boolean copyRest,
                     const PluginDataRec* theConfig, int32_t currFrame, int32_t totalFrames);
 void PixelDrive(GWorldPtr source, GWorldPtr dest, Rect theRect, const PluginDataRec* theConfig,

@@ -2,7 +2,6 @@
 #include "pixelkernels.h"
 
 #include "pixelkernels_simd.h"
-#include "pixellib.h"
 
 #include <algorithm>
 #include <cstring>
@@ -42,16 +41,21 @@ ProbeRow RunProbe(const KernelSetup& setup, RowKernel kernel) {
     return out;
 }
 
+// Every byte of the probe as the kernel must leave it: the alpha byte kept, the others mapped.
 bool ReproducesTable(const KernelSetup& setup, RowKernel kernel) {
     const ProbeRow out = RunProbe(setup, kernel);
     for (int c = 0; c < kChannelValues; ++c) {
-        const uint8_t* pixel = out.bytes + 4 * c;
-        const uint8_t want = setup.table.map[c];
-        if (pixel[kAlphaByte] != c || pixel[kRedByte] != want || pixel[kGreenByte] != want ||
-            pixel[kBlueByte] != want)
-            return false;
+        for (int b = 0; b < 4; ++b) {
+            const int want = b == setup.alphaByte ? c : setup.table.map[c];
+            if (out.bytes[4 * c + b] != want) return false;
+        }
     }
     return true;
+}
+
+// A byte of each pixel that the kernel maps.
+int ColourByte(const KernelSetup& setup) {
+    return (setup.alphaByte + 1) % 4;
 }
 
 // Lists the channel values on which the kernel comes out one above the table as corrections;
@@ -61,7 +65,7 @@ bool FitCorrections(KernelSetup& setup, RowKernel kernel) {
     const ProbeRow out = RunProbe(setup, kernel);
     KernelSetup corrected = setup;
     for (int c = 0; c < kChannelValues; ++c) {
-        const int got = out.bytes[4 * c + kRedByte];
+        const int got = out.bytes[4 * c + ColourByte(setup)];
         const int want = setup.table.map[c];
         if (got == want) continue;
         if (got != want + 1 || corrected.correctionCount == kMaxCorrections) return false;
@@ -98,24 +102,30 @@ void MapRows(const PixelKernel& kernel, const FramePlanes& planes, const PixelBo
 
 void PlainTableRow(const KernelSetup& setup, uint8_t* dst, const uint8_t* src, int pixels) {
     const uint8_t* map = setup.table.map;
+    const int alpha = setup.alphaByte;
     for (int i = 0; i < pixels; ++i, src += 4, dst += 4) {
-        dst[kAlphaByte] = src[kAlphaByte];
-        dst[kRedByte] = map[src[kRedByte]];
-        dst[kGreenByte] = map[src[kGreenByte]];
-        dst[kBlueByte] = map[src[kBlueByte]];
+        // Read whole before writing: dst may be src.
+        const uint8_t in[4] = {src[0], src[1], src[2], src[3]};
+        dst[0] = map[in[0]];
+        dst[1] = map[in[1]];
+        dst[2] = map[in[2]];
+        dst[3] = map[in[3]];
+        dst[alpha] = in[alpha];
     }
 }
 
-PixelKernel PlainTableKernel(const ChannelTable& table) {
+PixelKernel PlainTableKernel(const ChannelTable& table, int alphaByte) {
     PixelKernel kernel;
     kernel.mapRow = PlainTableRow;
     kernel.setup.table = table;
+    kernel.setup.alphaByte = alphaByte;
     return kernel;
 }
 
-bool TryPixelKernel(PixelKernelKind kind, const ChannelTable& table, int16_t gainSlider,
-                    int16_t offsetSlider, CpuFeatures cpu, PixelKernel* kernel) {
-    PixelKernel candidate = PlainTableKernel(table);
+bool TryPixelKernel(PixelKernelKind kind, const ChannelTable& table, int alphaByte,
+                    int16_t gainSlider, int16_t offsetSlider, CpuFeatures cpu,
+                    PixelKernel* kernel) {
+    PixelKernel candidate = PlainTableKernel(table, alphaByte);
     candidate.kind = kind;
     candidate.setup.gainSlider = gainSlider;
     candidate.setup.offsetSlider = offsetSlider;
@@ -140,15 +150,16 @@ bool TryPixelKernel(PixelKernelKind kind, const ChannelTable& table, int16_t gai
     return usable;
 }
 
-PixelKernel ChoosePixelKernel(const ChannelTable& table, int16_t gainSlider, int16_t offsetSlider,
-                              CpuFeatures cpu) {
+PixelKernel ChoosePixelKernel(const ChannelTable& table, int alphaByte, int16_t gainSlider,
+                              int16_t offsetSlider, CpuFeatures cpu) {
     // Fastest first, as measured on frames in cache and in memory alike.
     constexpr PixelKernelKind kPreference[] = {PixelKernelKind::Avx512Table,
                                                PixelKernelKind::Avx2Arithmetic};
     PixelKernel kernel;
     for (PixelKernelKind kind : kPreference)
-        if (TryPixelKernel(kind, table, gainSlider, offsetSlider, cpu, &kernel)) return kernel;
-    return PlainTableKernel(table);
+        if (TryPixelKernel(kind, table, alphaByte, gainSlider, offsetSlider, cpu, &kernel))
+            return kernel;
+    return PlainTableKernel(table, alphaByte);
 }
 
 void MapFrame(const PixelKernel& kernel, const FramePlanes& planes, PixelBox region, bool copyRest,

@@ -1,8 +1,9 @@
 // Row kernels of the brightness effect, the choice among them, and the row-sharing frame driver.
 //
-// Every kernel maps the red, green and blue bytes of each pixel through one 256-entry table and
-// keeps the alpha byte; a kernel is used for a call only after it has reproduced the table for
-// all 256 channel values, so every path gives the same bytes as the table.
+// Every kernel maps the three colour bytes of each pixel through one 256-entry table and keeps
+// the alpha byte, wherever the images' pixel format puts it; a kernel is used for a call only
+// after it has reproduced the table for all 256 channel values with that alpha position, so
+// every path gives the same bytes as the table.
 #pragma once
 
 #include "pixelkernels_workers.h"
@@ -36,6 +37,7 @@ constexpr int kMaxCorrections = 4;
 // What a kernel needs, worked out once per call.
 struct KernelSetup {
     ChannelTable table; // the truth; vector kernels also finish a row's last few pixels with it
+    int alphaByte = 0;  // the byte of each pixel that is kept, 0..3
     int16_t gainSlider = 0;
     int16_t offsetSlider = 0;
     uint8_t corrections[kMaxCorrections] = {}; // values whose arithmetic result is one too high
@@ -51,15 +53,15 @@ struct PixelKernel {
     KernelSetup setup;
 };
 
-// The plain table kernel, always available.
-PixelKernel PlainTableKernel(const ChannelTable& table);
-// The fastest kernel `cpu` offers that reproduces `table` exactly for these sliders, falling back
-// to the plain table kernel.
-PixelKernel ChoosePixelKernel(const ChannelTable& table, int16_t gainSlider, int16_t offsetSlider,
-                              CpuFeatures cpu);
+// The plain table kernel, always available; alphaByte (0..3) is the byte it keeps.
+PixelKernel PlainTableKernel(const ChannelTable& table, int alphaByte);
+// The fastest kernel `cpu` offers that reproduces `table` exactly for these sliders and alpha
+// position, falling back to the plain table kernel.
+PixelKernel ChoosePixelKernel(const ChannelTable& table, int alphaByte, int16_t gainSlider,
+                              int16_t offsetSlider, CpuFeatures cpu);
 // One particular kernel if `cpu` has it and it reproduces `table` exactly; false otherwise.
-bool TryPixelKernel(PixelKernelKind kind, const ChannelTable& table, int16_t gainSlider,
-                    int16_t offsetSlider, CpuFeatures cpu, PixelKernel* kernel);
+bool TryPixelKernel(PixelKernelKind kind, const ChannelTable& table, int alphaByte,
+                    int16_t gainSlider, int16_t offsetSlider, CpuFeatures cpu, PixelKernel* kernel);
 
 // Two images' pixels as the loop walks them: row r of each starts at base + r * rowBytes.
 struct FramePlanes {

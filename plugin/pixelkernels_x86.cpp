@@ -5,8 +5,6 @@
 
 #include "pixelkernels_simd.h"
 
-#include "pixellib.h"
-
 #include <immintrin.h>
 
 namespace {
@@ -20,10 +18,14 @@ constexpr int kReciprocalShift = 19 - 16; // mulhi already drops 16 bits
 constexpr int16_t kOffsetBias = 255;
 constexpr int16_t kOffsetScale = 255;
 
-// One pixel's alpha byte, as a 32-bit lane of a vector in memory order.
-constexpr int32_t kAlphaLane = int32_t(0xFFu << (8 * kAlphaByte));
+// One pixel's alpha byte, as a 32-bit lane of a vector in memory order (x86 is little-endian).
+int32_t AlphaLane(int alphaByte) {
+    return int32_t(0xFFu << (8 * alphaByte));
+}
 // The alpha bytes of 16 consecutive pixels, one bit per byte.
-constexpr uint64_t kAlphaBits = 0x1111111111111111ull << kAlphaByte;
+uint64_t AlphaBits(int alphaByte) {
+    return 0x1111111111111111ull << alphaByte;
+}
 
 // floor((c * s1 + 255 * s2) / 50) - 255 for sixteen zero-extended channel values c, exact while
 // c * s1 + 255 * s2 stays below 65536; the caller's pack clamps it to 0..255.
@@ -42,7 +44,7 @@ __attribute__((target("avx2"))) void Avx2ArithmeticRow(const KernelSetup& setup,
     const __m256i zero = _mm256_setzero_si256();
     const __m256i gain = _mm256_set1_epi16(setup.gainSlider);
     const __m256i bias = _mm256_set1_epi16(int16_t(uint16_t(kOffsetScale * setup.offsetSlider)));
-    const __m256i alpha = _mm256_set1_epi32(kAlphaLane);
+    const __m256i alpha = _mm256_set1_epi32(AlphaLane(setup.alphaByte));
     __m256i corrections[kMaxCorrections];
     for (int k = 0; k < setup.correctionCount; ++k)
         corrections[k] = _mm256_set1_epi8(char(setup.corrections[k]));
@@ -67,11 +69,11 @@ __attribute__((target("avx2"))) void Avx2ArithmeticRow(const KernelSetup& setup,
 // The table entry of every byte of v, alpha bytes kept: two 128-entry lookups, the top bit of
 // the byte choosing between them.
 __attribute__((target("avx512f,avx512bw,avx512vbmi"))) inline __m512i
-LookUp64(__m512i v, __m512i t0, __m512i t1, __m512i t2, __m512i t3) {
+LookUp64(__m512i v, __m512i t0, __m512i t1, __m512i t2, __m512i t3, __mmask64 alpha) {
     const __m512i low = _mm512_permutex2var_epi8(t0, v, t1);
     const __m512i high = _mm512_permutex2var_epi8(t2, v, t3);
     const __m512i mapped = _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), low, high);
-    return _mm512_mask_blend_epi8(__mmask64(kAlphaBits), mapped, v);
+    return _mm512_mask_blend_epi8(alpha, mapped, v);
 }
 
 __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void
@@ -81,16 +83,17 @@ Avx512TableRow(const KernelSetup& setup, uint8_t* dst, const uint8_t* src, int p
     const __m512i t1 = _mm512_loadu_si512(map + 64);
     const __m512i t2 = _mm512_loadu_si512(map + 128);
     const __m512i t3 = _mm512_loadu_si512(map + 192);
+    const __mmask64 alpha = AlphaBits(setup.alphaByte);
 
     const size_t bytes = size_t(pixels) * 4;
     size_t i = 0;
     for (; i + sizeof(__m512i) <= bytes; i += sizeof(__m512i))
-        _mm512_storeu_si512(dst + i, LookUp64(_mm512_loadu_si512(src + i), t0, t1, t2, t3));
+        _mm512_storeu_si512(dst + i, LookUp64(_mm512_loadu_si512(src + i), t0, t1, t2, t3, alpha));
     if (i < bytes) {
         // The last partial vector through a byte mask: nothing outside the row is read or written.
         const __mmask64 tail = (uint64_t(1) << (bytes - i)) - 1;
         const __m512i in = _mm512_maskz_loadu_epi8(tail, src + i);
-        _mm512_mask_storeu_epi8(dst + i, tail, LookUp64(in, t0, t1, t2, t3));
+        _mm512_mask_storeu_epi8(dst + i, tail, LookUp64(in, t0, t1, t2, t3, alpha));
     }
 }
 

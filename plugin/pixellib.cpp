@@ -36,3 +36,17 @@ void GetPixInfoFromGWorld(GWorldPtr TheGW, Ptr* PixBaseAddress, int32_t* PixRowB
     *PixRowBytes = int32_t(GetPixRowBytes(pixels));
     GetPortBounds(TheGW, TheFrame);
 }
+
+int32_t GetAlphaByteOfGWorld(GWorldPtr TheGW) {
+    // Alpha comes last in memory in both byte orders that hosts hand over.
+    constexpr int32_t kTrailingAlphaByte = 3;
+    switch (GetPixPixelFormat(GetGWorldPixMap(TheGW))) {
+    case k32ARGBPixelFormat:
+        return kAlphaByte;
+    case k32BGRAPixelFormat:
+    case k32RGBAPixelFormat:
+        return kTrailingAlphaByte;
+    default:
+        return -1;
+    }
+}

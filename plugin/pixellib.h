@@ -10,7 +10,7 @@ struct PixRec {
 };
 typedef PixRec* PixRecPtr;
 
-// Byte offsets of the channels within a pixel.
+// Byte offsets of the channels within a pixel of an image made by NewGWorld.
 enum : int {
     kAlphaByte = 0,
     kRedByte = 1,
@@ -22,6 +22,10 @@ int32_t PixRec2LongInt(PixRec ThePixRec); // the four bytes read in the machine'
 PixRec LongInt2PixRec(int32_t TheLong);
 int32_t RGBColor2LongInt(RGBColor TheColor); // alpha 0, each channel's high byte
 RGBColor LongInt2RGBColor(int32_t TheLong);  // each byte becomes byte * 256
+
+// The byte of each pixel of TheGW that holds alpha, as its pixel format lays it out; -1 for a
+// format the effect does not know.
+int32_t GetAlphaByteOfGWorld(GWorldPtr TheGW);
 
 // Locks TheGW's pixels and answers their address, row bytes, bounds and the lock state from
 // before, which the caller restores with SetPixelsState. TheGW must not be null.

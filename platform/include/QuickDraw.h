@@ -1,7 +1,9 @@
 // Offscreen images, ports and the few drawing calls used (the platform's QuickDraw).
 //
-// Pixels are 32 bits, four bytes in memory order alpha, red, green, blue on every machine.
-// Row r of an image starts at GetPixBaseAddr + (r - bounds.top) * GetPixRowBytes; row bytes
+// Pixels are 32 bits. Images made by NewGWorld hold four bytes in memory order alpha, red,
+// green, blue on every machine (k32ARGBPixelFormat); an image wrapped around a caller's buffer
+// by NewGWorldFromPtr may hold another byte order, which its pixel map reports. Row r of an
+// image starts at GetPixBaseAddr + (r - bounds.top) * GetPixRowBytes; NewGWorld's row bytes
 // are a multiple of 16 and at least 4 x width. Images never move, so locking only records a
 // flag that callers may save and restore.
 //
@@ -39,6 +41,14 @@ enum : GWorldFlags {
     pixelsLocked = 1u << 7,
 };
 
+// Byte orders of 32-bit pixels, named by their four-character codes (the first byte in
+// memory first), except ARGB, whose code is its depth.
+enum : OSType {
+    k32ARGBPixelFormat = 0x00000020,
+    k32BGRAPixelFormat = FOUR_CHAR_CODE("BGRA"),
+    k32RGBAPixelFormat = FOUR_CHAR_CODE("RGBA"),
+};
+
 // Transfer modes. CopyBits draws srcCopy; the pen draws its foreground colour solid in
 // patCopy and srcOr alike (a solid pen has no background pixels to leave out).
 enum : int16_t {
@@ -52,7 +62,16 @@ enum : int16_t {
 // rectangle is paramErr; a failed allocation memFullErr. The caller owns the image.
 QDErr NewGWorld(GWorldPtr* offscreenGWorld, int16_t pixelDepth, const Rect* boundsRect,
                 CTabHandle cTable, GDHandle aGDevice, GWorldFlags flags);
-void DisposeGWorld(GWorldPtr offscreenGWorld); // null: nothing; resets the current port if it was this
+// Makes an image around `buffer`, which stays the caller's: the image never frees it, and the
+// caller keeps it alive until DisposeGWorld. Row r starts at buffer + r * rowBytes. pixelFormat
+// is one of the three above; an unknown format, a null buffer, an empty or inverted rectangle
+// or rowBytes below 4 x width is paramErr; no memory for the image record is memFullErr.
+// CopyBits and the drawing calls put each channel where the destination's format keeps it.
+QDErr NewGWorldFromPtr(GWorldPtr* offscreenGWorld, uint32_t pixelFormat, const Rect* boundsRect,
+                       CTabHandle cTable, GDHandle aGDevice, GWorldFlags flags, Ptr buffer,
+                       long rowBytes);
+// Null: nothing. Resets the current port if it was this image.
+void DisposeGWorld(GWorldPtr offscreenGWorld);
 PixMapHandle GetGWorldPixMap(GWorldPtr offscreenGWorld);
 PixMapHandle GetPortPixMap(CGrafPtr port);
 const BitMap* GetPortBitMapForCopyBits(CGrafPtr port);
@@ -64,6 +83,7 @@ void SetPixelsState(PixMapHandle pm, GWorldFlags state);
 Ptr GetPixBaseAddr(PixMapHandle pm);
 long GetPixRowBytes(PixMapHandle pm);
 Rect* GetPixBounds(PixMapHandle pm, Rect* bounds);
+OSType GetPixPixelFormat(PixMapHandle pm); // the byte order of its pixels; 0 for null
 Rect* GetPortBounds(CGrafPtr port, Rect* rect);
 
 void GetGWorld(CGrafPtr* port, GDHandle* gdh);

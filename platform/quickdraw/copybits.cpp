@@ -58,6 +58,36 @@ struct SourceView {
     const uint8_t* Row(int y) const { return base + std::ptrdiff_t(y - top) * rowBytes; }
 };
 
+// Where each byte of a destination pixel comes from in a source pixel: the identity when both
+// images share a format, otherwise each channel moved to where the destination keeps it.
+struct BytePlan {
+    int from[qd::kBytesPerPixel];
+    bool identity;
+};
+
+BytePlan PlanBytes(const PixMap& src, const PixMap& dst) {
+    qd::ChannelOrder in, out;
+    qd::ChannelOrderOf(src.pixelFormat, &in);
+    qd::ChannelOrderOf(dst.pixelFormat, &out);
+    BytePlan plan{};
+    plan.from[out.alpha] = in.alpha;
+    plan.from[out.red] = in.red;
+    plan.from[out.green] = in.green;
+    plan.from[out.blue] = in.blue;
+    plan.identity = src.pixelFormat == dst.pixelFormat;
+    return plan;
+}
+
+void CopyPixel(const BytePlan& plan, uint8_t* out, const uint8_t* in) {
+    if (plan.identity) {
+        std::memcpy(out, in, qd::kBytesPerPixel);
+        return;
+    }
+    const uint8_t pixel[qd::kBytesPerPixel] = {in[0], in[1], in[2], in[3]};
+    for (int k = 0; k < qd::kBytesPerPixel; ++k)
+        out[k] = pixel[plan.from[k]];
+}
+
 template <class T> std::unique_ptr<T[]> TryAllocate(size_t count) {
     return std::unique_ptr<T[]>(new (std::nothrow) T[count]);
 }
@@ -71,10 +101,24 @@ void CopySameSize(const PixMap& src, const PixMap& dst, const PixelBox& target, 
     // overwritten before it is read.
     const bool bottomUp = std::less<const uint8_t*>()(
         qd::PixelAddress(src, srcLeft, srcTop), qd::PixelAddress(dst, target.left, target.top));
+    const BytePlan plan = PlanBytes(src, dst);
     for (int i = 0; i < rows; ++i) {
         const int row = bottomUp ? rows - 1 - i : i;
-        std::memmove(qd::PixelAddress(dst, target.left, target.top + row),
-                     qd::PixelAddress(src, srcLeft, srcTop + row), rowLength);
+        uint8_t* out = qd::PixelAddress(dst, target.left, target.top + row);
+        const uint8_t* in = qd::PixelAddress(src, srcLeft, srcTop + row);
+        if (plan.identity) {
+            std::memmove(out, in, rowLength);
+            continue;
+        }
+        // Pixel by pixel: within one buffer, a copy to the right runs from the right so that
+        // no source pixel is overwritten before it is read.
+        const int width = target.Width();
+        const bool rightToLeft = std::less<const uint8_t*>()(in, out);
+        for (int j = 0; j < width; ++j) {
+            const int x = rightToLeft ? width - 1 - j : j;
+            CopyPixel(plan, out + std::ptrdiff_t(x) * qd::kBytesPerPixel,
+                      in + std::ptrdiff_t(x) * qd::kBytesPerPixel);
+        }
     }
 }
 
@@ -112,6 +156,7 @@ void CopyScaled(const PixMap& src, const PixMap& dst, const PixelBox& target,
             std::ptrdiff_t(across.SourceOf(target.left + i) - view.left) * qd::kBytesPerPixel;
     }
 
+    const BytePlan plan = PlanBytes(src, dst);
     const uint8_t* previousRow = nullptr;
     int previousSource = 0;
     for (int y = target.top; y < target.bottom; ++y) {
@@ -122,10 +167,9 @@ void CopyScaled(const PixMap& src, const PixMap& dst, const PixelBox& target,
             std::memcpy(out, previousRow, size_t(width) * qd::kBytesPerPixel);
         } else {
             const uint8_t* in = view.Row(source);
-            for (int i = 0; i < width; ++i) {
-                std::memcpy(out + std::ptrdiff_t(i) * qd::kBytesPerPixel, in + columnOffsets[i],
-                            qd::kBytesPerPixel);
-            }
+            for (int i = 0; i < width; ++i)
+                CopyPixel(plan, out + std::ptrdiff_t(i) * qd::kBytesPerPixel,
+                          in + columnOffsets[i]);
         }
         previousRow = out;
         previousSource = source;

@@ -13,19 +13,21 @@ struct PixelBytes {
     uint8_t bytes[qd::kBytesPerPixel];
 };
 
-PixelBytes BytesOf(const RGBColor& color) {
+PixelBytes BytesOf(const RGBColor& color, OSType pixelFormat) {
+    qd::ChannelOrder order;
+    qd::ChannelOrderOf(pixelFormat, &order); // every image is made with a known format
     PixelBytes pixel{};
-    pixel.bytes[qd::kAlphaByte] = 0xFF;
-    pixel.bytes[qd::kRedByte] = uint8_t(color.red >> 8);
-    pixel.bytes[qd::kGreenByte] = uint8_t(color.green >> 8);
-    pixel.bytes[qd::kBlueByte] = uint8_t(color.blue >> 8);
+    pixel.bytes[order.alpha] = 0xFF;
+    pixel.bytes[order.red] = uint8_t(color.red >> 8);
+    pixel.bytes[order.green] = uint8_t(color.green >> 8);
+    pixel.bytes[order.blue] = uint8_t(color.blue >> 8);
     return pixel;
 }
 
 void FillBox(const GrafPort& port, const PixelBox& area, const RGBColor& color) {
     const PixelBox box = qd::ClipToPort(port, area);
     if (box.IsEmpty()) return;
-    const PixelBytes pixel = BytesOf(color);
+    const PixelBytes pixel = BytesOf(color, port.pixMap.pixelFormat);
     for (int y = box.top; y < box.bottom; ++y) {
         uint8_t* out = qd::PixelAddress(port.pixMap, box.left, y);
         for (int x = 0; x < box.Width(); ++x) {

@@ -21,9 +21,10 @@ long RowBytesForWidth(int width) {
     return (packed + kRowAlignment - 1) / kRowAlignment * kRowAlignment;
 }
 
-// Fills in a fresh port around pixels it now owns: clip = bounds, black on white, solid pen.
-void InitPort(GrafPort& port, const Rect& bounds, Ptr pixels, long rowBytes, size_t byteCount) {
-    port.pixMap = {pixels, rowBytes, bounds, 0, byteCount};
+// Fills in a fresh port around its pixels: clip = bounds, black on white, solid pen.
+void InitPort(GrafPort& port, const Rect& bounds, Ptr pixels, long rowBytes, size_t byteCount,
+              OSType pixelFormat, bool ownsPixels) {
+    port.pixMap = {pixels, rowBytes, bounds, 0, byteCount, pixelFormat, ownsPixels};
     port.pixMapMaster = &port.pixMap;
     port.clip = bounds;
     port.foreColor = qd::kBlack;
@@ -37,6 +38,22 @@ namespace qd {
 
 GrafPtr CurrentPort() {
     return gCurrentPort;
+}
+
+bool ChannelOrderOf(OSType pixelFormat, ChannelOrder* order) {
+    switch (pixelFormat) {
+    case k32ARGBPixelFormat:
+        *order = {kAlphaByte, kRedByte, kGreenByte, kBlueByte};
+        return true;
+    case k32BGRAPixelFormat:
+        *order = {3, 2, 1, 0};
+        return true;
+    case k32RGBAPixelFormat:
+        *order = {3, 0, 1, 2};
+        return true;
+    default:
+        return false;
+    }
 }
 
 PixelBox ClipToPort(const GrafPort& port, const PixelBox& area) {
@@ -65,7 +82,27 @@ QDErr NewGWorld(GWorldPtr* offscreenGWorld, int16_t pixelDepth, const Rect* boun
         delete port;
         return memFullErr;
     }
-    InitPort(*port, *boundsRect, static_cast<Ptr>(pixels), rowBytes, byteCount);
+    InitPort(*port, *boundsRect, static_cast<Ptr>(pixels), rowBytes, byteCount, k32ARGBPixelFormat,
+             true);
+    *offscreenGWorld = port;
+    return noErr;
+}
+
+QDErr NewGWorldFromPtr(GWorldPtr* offscreenGWorld, uint32_t pixelFormat, const Rect* boundsRect,
+                       CTabHandle /*cTable*/, GDHandle /*aGDevice*/, GWorldFlags /*flags*/,
+                       Ptr buffer, long rowBytes) {
+    if (!offscreenGWorld) return paramErr;
+    *offscreenGWorld = nullptr;
+    qd::ChannelOrder order;
+    if (!qd::ChannelOrderOf(pixelFormat, &order) || !buffer || !boundsRect) return paramErr;
+    const qd::PixelBox box = qd::BoxOf(*boundsRect);
+    if (box.IsEmpty() || rowBytes < long(box.Width()) * qd::kBytesPerPixel) return paramErr;
+    if (PlatformAllocationShouldFail()) return memFullErr;
+
+    auto* port = new (std::nothrow) GrafPort;
+    if (!port) return memFullErr;
+    const size_t byteCount = size_t(rowBytes) * size_t(box.Height());
+    InitPort(*port, *boundsRect, buffer, rowBytes, byteCount, pixelFormat, false);
     *offscreenGWorld = port;
     return noErr;
 }
@@ -73,7 +110,8 @@ QDErr NewGWorld(GWorldPtr* offscreenGWorld, int16_t pixelDepth, const Rect* boun
 void DisposeGWorld(GWorldPtr offscreenGWorld) {
     if (!offscreenGWorld) return;
     if (gCurrentPort == offscreenGWorld) gCurrentPort = nullptr;
-    qd::ReleasePixels(offscreenGWorld->pixMap.baseAddr, offscreenGWorld->pixMap.byteCount);
+    if (offscreenGWorld->pixMap.ownsPixels)
+        qd::ReleasePixels(offscreenGWorld->pixMap.baseAddr, offscreenGWorld->pixMap.byteCount);
     delete offscreenGWorld;
 }
 
@@ -119,6 +157,10 @@ long GetPixRowBytes(PixMapHandle pm) {
 Rect* GetPixBounds(PixMapHandle pm, Rect* bounds) {
     if (bounds) *bounds = pm && *pm ? (*pm)->bounds : Rect{0, 0, 0, 0};
     return bounds;
+}
+
+OSType GetPixPixelFormat(PixMapHandle pm) {
+    return pm && *pm ? (*pm)->pixelFormat : 0;
 }
 
 Rect* GetPortBounds(CGrafPtr port, Rect* rect) {

@@ -7,13 +7,16 @@
 #include <cstddef>
 #include <cstdint>
 
-// A pixel map owns its pixel buffer (from the pixel pool) for the life of its port.
+// A pixel map owns its pixel buffer (from the pixel pool) for the life of its port, or wraps a
+// caller's buffer, which it never frees.
 struct PixMap {
     Ptr baseAddr;
     long rowBytes;
     Rect bounds;
     GWorldFlags state;
-    size_t byteCount; // size of the buffer at baseAddr, so it can go back to the pool
+    size_t byteCount;   // size of the buffer at baseAddr, so it can go back to the pool
+    OSType pixelFormat; // byte order of the pixels
+    bool ownsPixels;    // false: the buffer is the caller's
 };
 
 // Every port is an offscreen image; a window's port is one too.
@@ -34,6 +37,14 @@ constexpr int kAlphaByte = 0;
 constexpr int kRedByte = 1;
 constexpr int kGreenByte = 2;
 constexpr int kBlueByte = 3;
+
+// Where the channels of one pixel lie in a given pixel format.
+struct ChannelOrder {
+    int alpha, red, green, blue;
+};
+
+// The order of one of QuickDraw.h's formats; false for any other format.
+bool ChannelOrderOf(OSType pixelFormat, ChannelOrder* order);
 
 // The colours a new port draws with, and what the colour getters answer without a port.
 constexpr RGBColor kBlack = {0, 0, 0};

@@ -31,7 +31,8 @@ void FillRandom(GWorldPtr image, std::mt19937& rng) {
     GetPortBounds(image, &b);
     std::uniform_int_distribution<uint32_t> any;
     for (int y = b.top; y < b.bottom; ++y)
-        for (int x = b.left; x < b.right; ++x) SetPixelAt(image, x, y, any(rng));
+        for (int x = b.left; x < b.right; ++x)
+            SetPixelAt(image, x, y, any(rng));
 }
 
 // Every byte of an image's pixel storage, row padding included.
@@ -104,9 +105,10 @@ TEST(PixelEffect, EveryChannelValueMatchesTheFormulaAcrossTheStoredSliderRange) 
     // One frame holding every byte value in every colour channel.
     GWorldPtr source = NewTestImage(256, 1), dest = NewTestImage(256, 1);
     for (int x = 0; x < 256; ++x)
-        SetPixelAt(source, x, 0, uint32_t(x) << 24 | uint32_t(x) << 16 | uint32_t(255 - x) << 8 | x);
-    const int16_t values[] = {-32768, -32767, -1000, -1, 0, 1, 25, 49, 50, 51, 75, 99, 100, 101,
-                              200, 1000, 32766, 32767};
+        SetPixelAt(source, x, 0,
+                   uint32_t(x) << 24 | uint32_t(x) << 16 | uint32_t(255 - x) << 8 | x);
+    const int16_t values[] = {-32768, -32767, -1000, -1,  0,   1,   25,   49,    50,
+                              51,     75,     99,    100, 101, 200, 1000, 32766, 32767};
     for (int16_t s1 : values) {
         for (int16_t s2 : values) {
             const PluginDataRec config = ConfigWith(s1, s2);
@@ -137,21 +139,22 @@ TEST_P(ChannelMapping, MapsAsDocumented) {
     EXPECT_EQ(MakeChannelTable(c.s1, c.s2).map[c.in], c.out);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sliders, ChannelMapping,
-    testing::Values(ChannelCase{"Neutral", 50, 50, 77, 77},
-                    ChannelCase{"FullOffsetWhite", 50, 100, 0, 255},
-                    ChannelCase{"NoOffsetBlack", 50, 0, 255, 0},
-                    ChannelCase{"GainZeroBlack", 0, 50, 200, 0},
-                    ChannelCase{"GainTwo", 100, 50, 100, 200},
-                    ChannelCase{"GainTwoClamps", 100, 50, 128, 255},
-                    ChannelCase{"GainOneAndAHalfTruncates", 75, 50, 101, 151},
-                    ChannelCase{"SmallOffsetUp", 50, 51, 10, 15},
-                    ChannelCase{"SmallOffsetDownTruncates", 50, 49, 10, 4},
-                    ChannelCase{"SmallOffsetDownClamps", 50, 49, 3, 0},
-                    ChannelCase{"GainZeroHalfOffset", 0, 75, 255, 127},
-                    ChannelCase{"OutOfRangeGainFour", 200, 50, 60, 240}),
-    [](const testing::TestParamInfo<ChannelCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Sliders, ChannelMapping,
+                         testing::Values(ChannelCase{"Neutral", 50, 50, 77, 77},
+                                         ChannelCase{"FullOffsetWhite", 50, 100, 0, 255},
+                                         ChannelCase{"NoOffsetBlack", 50, 0, 255, 0},
+                                         ChannelCase{"GainZeroBlack", 0, 50, 200, 0},
+                                         ChannelCase{"GainTwo", 100, 50, 100, 200},
+                                         ChannelCase{"GainTwoClamps", 100, 50, 128, 255},
+                                         ChannelCase{"GainOneAndAHalfTruncates", 75, 50, 101, 151},
+                                         ChannelCase{"SmallOffsetUp", 50, 51, 10, 15},
+                                         ChannelCase{"SmallOffsetDownTruncates", 50, 49, 10, 4},
+                                         ChannelCase{"SmallOffsetDownClamps", 50, 49, 3, 0},
+                                         ChannelCase{"GainZeroHalfOffset", 0, 75, 255, 127},
+                                         ChannelCase{"OutOfRangeGainFour", 200, 50, 60, 240}),
+                         [](const testing::TestParamInfo<ChannelCase>& info) {
+                             return info.param.name;
+                         });
 
 TEST(PixelEffect, KeepsAlphaAndMakesTheRegionWhite) {
     GWorldPtr source = NewTestImage(4, 4), dest = NewTestImage(4, 4);
@@ -180,6 +183,38 @@ TEST(PixelEffect, SizeMismatchLeavesDestinationUntouched) {
     }
 }
 
+// Host frames wrapped as images: RGBA keeps alpha in its last byte, and images of two byte
+// orders are refused like images of two sizes.
+struct WrappedFrame {
+    std::vector<uint8_t> bytes;
+    GWorldPtr world = nullptr;
+    WrappedFrame(int16_t w, int16_t h, OSType format, uint8_t fill)
+        : bytes(size_t(w) * h * 4, fill) {
+        const Rect bounds = {0, 0, h, w};
+        EXPECT_EQ(NewGWorldFromPtr(&world, format, &bounds, nullptr, nullptr, 0,
+                                   reinterpret_cast<Ptr>(bytes.data()), long(w) * 4),
+                  noErr);
+    }
+    ~WrappedFrame() { DisposeGWorld(world); }
+};
+
+TEST(PixelEffect, HostFramesKeepAlphaWhereTheirFormatPutsItAndTwoFormatsAreRefused) {
+    WrappedFrame in(5, 3, k32RGBAPixelFormat, 0x10), out(5, 3, k32RGBAPixelFormat, 0);
+    const PluginDataRec config = ConfigWith(50, 100); // white, alpha kept
+    ThePixelEffect(in.world, out.world, Rect{0, 0, 3, 5}, true, &config, 0, 1);
+    for (size_t i = 0; i < out.bytes.size(); ++i)
+        ASSERT_EQ(out.bytes[i], i % 4 == 3 ? 0x10 : 0xFF) << "byte " << i;
+
+    WrappedFrame bgra(5, 3, k32BGRAPixelFormat, 0x77);
+    ThePixelEffect(in.world, bgra.world, Rect{0, 0, 3, 5}, true, &config, 0, 1);
+    EXPECT_EQ(bgra.bytes, std::vector<uint8_t>(bgra.bytes.size(), 0x77));
+    GWorldPtr argb = NewTestImage(5, 3);
+    const std::vector<uint8_t> before = ImageBytes(argb);
+    ThePixelEffect(in.world, argb, Rect{0, 0, 3, 5}, true, &config, 0, 1);
+    EXPECT_EQ(ImageBytes(argb), before);
+    DisposeGWorld(argb);
+}
+
 TEST(PixelEffect, NullDestinationWorksInPlaceAndKeepsTheOutside) {
     std::mt19937 rng(11);
     Images img(20, 10, rng);
@@ -198,7 +233,8 @@ TEST(PixelEffect, SameResultForEveryFrameIndexAndCount) {
     ThePixelEffect(first.source, first.dest, Rect{1, 1, 9, 9}, true, &config, 0, 100);
     ThePixelEffect(first.source, second, Rect{1, 1, 9, 9}, true, &config, 99, 100);
     for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x) ASSERT_EQ(PixelAt(first.dest, x, y), PixelAt(second, x, y));
+        for (int x = 0; x < 16; ++x)
+            ASSERT_EQ(PixelAt(first.dest, x, y), PixelAt(second, x, y));
     DisposeGWorld(second);
 }
 

@@ -36,7 +36,7 @@ TEST_P(KernelChoice, PicksTheExpectedKernelAndItMatchesTheTable) {
     const ChoiceCase& c = GetParam();
     if (!ProcessorHas(c.cpu)) GTEST_SKIP() << "this processor lacks the instructions";
     const ChannelTable table = FormulaTable(c.s1, c.s2);
-    const PixelKernel kernel = ChoosePixelKernel(table, c.s1, c.s2, c.cpu);
+    const PixelKernel kernel = ChoosePixelKernel(table, kAlpha, c.s1, c.s2, c.cpu);
     EXPECT_EQ(KindName(kernel.kind), KindName(c.expected));
 
     std::mt19937 rng(uint32_t(c.s1 * 1000 + c.s2));
@@ -93,7 +93,8 @@ TEST(KernelChoice, ArithmeticIsTakenExactlyWhenAtMostFourValuesNeedCorrecting) {
                 ASSERT_EQ(floor, table.map[c] + 1) << s1 << "," << s2 << " value " << c;
                 ++differing;
             }
-            const PixelKernel kernel = ChoosePixelKernel(table, int16_t(s1), int16_t(s2), kAvx2);
+            const PixelKernel kernel =
+                ChoosePixelKernel(table, kAlpha, int16_t(s1), int16_t(s2), kAvx2);
             const bool fast = kernel.kind == kArithmetic;
             ASSERT_EQ(fast, differing <= kMaxCorrections) << s1 << "," << s2;
             if (fast) {

@@ -75,7 +75,7 @@ std::vector<uint8_t> BytesOf(GuardedBuffer& buffer) {
 // The kernel of `kind` for kS1, kS2; a refusal fails the test rather than leave no row kernel.
 void KernelFor(PixelKernelKind kind, PixelKernel* kernel) {
     ASSERT_TRUE(
-        TryPixelKernel(kind, FormulaTable(kS1, kS2), kS1, kS2, DetectCpuFeatures(), kernel));
+        TryPixelKernel(kind, FormulaTable(kS1, kS2), kAlpha, kS1, kS2, DetectCpuFeatures(), kernel));
 }
 
 using FrameCase = std::tuple<PixelKernelKind, RegionCase, bool>;

@@ -14,6 +14,8 @@
 namespace kerneltest {
 
 constexpr int kAlpha = 0; // memory order alpha, red, green, blue
+// Where alpha lies in the byte orders frames come in: ARGB images, RGBA and BGRA host frames.
+inline const int kAlphaPositions[] = {0, 3};
 
 // The effect's formula for one channel, written independently of the plug-in.
 inline uint8_t FormulaChannel(int c, int s1, int s2) {
@@ -33,10 +35,11 @@ inline ChannelTable FormulaTable(int s1, int s2) {
     return table;
 }
 
-// What a row must become: colour bytes through the table, alpha kept.
-inline void ExpectedRow(const ChannelTable& table, uint8_t* dst, const uint8_t* src, int pixels) {
+// What a row must become: colour bytes through the table, the alpha byte kept.
+inline void ExpectedRow(const ChannelTable& table, uint8_t* dst, const uint8_t* src, int pixels,
+                        int alphaByte = kAlpha) {
     for (int i = 0; i < pixels * 4; ++i)
-        dst[i] = i % 4 == kAlpha ? src[i] : table.map[src[i]];
+        dst[i] = i % 4 == alphaByte ? src[i] : table.map[src[i]];
 }
 
 inline void FillRandom(std::vector<uint8_t>& bytes, std::mt19937& rng) {

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# make install's layout, in a fresh prefix: check-install.sh BUILD_DIR PREFIX
+set -euo pipefail
+build=$1
+prefix=$2
+rm -rf "$prefix"
+cmake --install "$build" --prefix "$prefix" >/dev/null
+
+for file in bin/reelhost lib/frei0r-1/glimmerdusk.so share/kdenlive/effects/frei0r_glimmerdusk.xml \
+            lib/lumashift/lumashift.bundle/Contents/Info \
+            "lib/lumashift/lumashift.bundle/Contents/$(uname -m)/lumashift.so" \
+            lib/lumashift/lumashift.bundle/Contents/Resources/lumashift.rsrc; do
+  [ -e "$prefix/$file" ] || { echo "make install left out $file"; exit 1; }
+done
+# The installed host runs on its installed libraries and finds the bundle beside itself.
+info=$(LD_LIBRARY_PATH= "$prefix/bin/reelhost" info)
+grep -qF "bundle:   $(realpath "$prefix")/lib/lumashift/lumashift.bundle" <<<"$info" ||
+  { echo "the installed reelhost did not load the installed bundle:"; echo "$info"; exit 1; }
