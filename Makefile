@@ -2,11 +2,14 @@
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
 PREFIX     ?= /usr/local
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all deps build build-asan test test-main test-asan test-tsan demo bench install clean
+.PHONY: all deps build build-asan build-fuzz test test-main test-asan test-tsan test-fuzz fuzz demo \
+        bench install clean
 
 all: build
 
@@ -21,9 +24,10 @@ build-asan: deps
 	cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DLUMASHIFT_SANITIZE=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 
-# Every test, then every test again under AddressSanitizer and UndefinedBehaviorSanitizer, and
-# the tests of host threads running the effect at once under ThreadSanitizer.
-test: test-main test-asan test-tsan
+# Every test, then every test again under AddressSanitizer and UndefinedBehaviorSanitizer, the
+# tests of host threads running the effect at once under ThreadSanitizer, and a short run of
+# each fuzz target.
+test: test-main test-asan test-tsan test-fuzz
 
 test-main: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
@@ -37,6 +41,19 @@ test-tsan: deps
 	cmake -S . -B $(TSAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DLUMASHIFT_TSAN=ON
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_threads
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 $(TSAN_BUILD)/test_threads
+
+# The libFuzzer targets, built with clang in their own folder.
+build-fuzz: deps
+	cmake -S . -B $(FUZZ_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_COMPILER=clang++ -DLUMASHIFT_FUZZ=ON
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
+
+# Each fuzz target for FUZZ_SECONDS over its seed corpus and what earlier runs found.
+fuzz: build-fuzz
+	tests/fuzz/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+test-fuzz: build-fuzz
+	tests/fuzz/run-fuzzers $(FUZZ_BUILD) 5
 
 # Renders the built-in demo clip through the plug-in with a fade-in and a fade-out.
 # The demo keeps its configuration in out/demo-config, never in the user's own preferences.
@@ -58,4 +75,4 @@ install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) build-bench out
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) build-bench out

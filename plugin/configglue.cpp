@@ -37,8 +37,8 @@ void InitMyPlugIn(PluginDataPtr* theData) {
 void InitPluginData(PluginDataPtr theConfig) {
     Assert(theConfig, "Nil theConfig on InitPluginData");
     ResetConfig(theConfig);
-    ReadConfig(theConfig);
-    SaveConfig(theConfig);
+    // Written back: what was read, or the defaults where nothing usable was stored.
+    if (ReadConfigRecord(theConfig) != kConfigUnreadable) SaveConfig(theConfig);
 }
 
 void ConfigurePlugIn(PluginDataPtr theData, GWorldPtr theGW, _PluginParams* params,

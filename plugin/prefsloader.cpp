@@ -1,12 +1,14 @@
 // Reading and writing the saved configuration through the resource file calls.
 #include "prefsloader.h"
 
+#include "DateTimeUtils.h"
 #include "Files.h"
 #include "Folders.h"
 #include "MacMemory.h"
 #include "Resources.h"
 #include "commonprocs.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -30,6 +32,9 @@ constexpr int16_t kPrefID = 1;
 constexpr const char* kPrefsFileName = "vorel-Prefs";
 constexpr const char* kRecordName = "Config Settings";
 constexpr const char* kMiscText = "Config save for Brindle iMovie plug-in";
+constexpr OSType kPrefsCreator = FOUR_CHAR_CODE("Brnd");
+// Damaged files set aside within one second get numbered names; past this many, the save fails.
+constexpr int kSetAsideAttempts = 100;
 
 template <typename T> void Put(uint8_t* record, size_t offset, T value) {
     std::memcpy(record + offset, &value, sizeof value);
@@ -68,19 +73,19 @@ uint8_t* RecordBytes(ConfigSaveH h) {
     return reinterpret_cast<uint8_t*>(*h);
 }
 
-// The preferences file's FSSpec; noErr or fnfErr leave it usable.
+// The preferences file's FSSpec; noErr or fnfErr leave it usable. A missing Preferences folder
+// is dirNFErr, so that it is never taken for a missing file.
 OSErr PrefsFileSpec(FSSpec* fileSpec) {
     int16_t vRefNum;
     int32_t dirID;
-    OSErr err =
-        FindFolder(kOnSystemDisk, kPreferencesFolderType, kDontCreateFolder, &vRefNum, &dirID);
-    if (err != noErr) return err;
+    if (FindFolder(kOnSystemDisk, kPreferencesFolderType, kDontCreateFolder, &vRefNum, &dirID))
+        return dirNFErr;
     Str255 name;
     CToText(kPrefsFileName, name);
     return FSMakeFSSpec(vRefNum, dirID, name, fileSpec);
 }
 
-// Opens the preferences file and makes it current; -1 when that fails.
+// Opens the preferences file and makes it current; -1 when that fails, with ResError telling why.
 ResFileRefNum OpenPrefsFile(const FSSpec& fileSpec, int8_t permission) {
     const ResFileRefNum file = FSpOpenResFile(&fileSpec, permission);
     if (file == -1 || ResError() != noErr) return -1;
@@ -88,39 +93,93 @@ ResFileRefNum OpenPrefsFile(const FSSpec& fileSpec, int8_t permission) {
     return ResError() == noErr ? file : ResFileRefNum(-1);
 }
 
-// Puts the new record in place of the old one in the open file. The old record is only dropped
-// once the new one is in the map, so the file is never written without a record.
-bool ReplaceRecord(Handle newRecord) {
-    Handle oldRecord = Get1Resource(kPrefType, kPrefID);
-    if (oldRecord) RemoveResource(oldRecord);
+// Puts a copy of `record` into the open, current file as "Pref" 1 named "Config Settings". A
+// record already there takes the new bytes in place and is never removed, so a failure at any
+// step leaves the map as it was, and closing the file then writes nothing.
+bool PutRecord(Handle record) {
+    const Size size = GetHandleSize(record);
     Str255 name;
     CToText(kRecordName, name);
-    AddResource(newRecord, kPrefType, kPrefID, name);
-    if (ResError() != noErr) {
-        if (oldRecord) AddResource(oldRecord, kPrefType, kPrefID, name);
-        return false;
+    Handle stored = Get1Resource(kPrefType, kPrefID);
+    if (stored) {
+        if (SetHandleSize(stored, size) != noErr) return false;
+        std::memcpy(*stored, *record, size_t(size));
+        SetResInfo(stored, kPrefID, name);
+        if (ResError() != noErr) return false;
+        ChangedResource(stored);
+        return ResError() == noErr;
     }
-    DisposeHandle(oldRecord);
-    return true;
+    // A record that is there but could not be loaded must not get a twin.
+    if (ResError() != resNotFound) return false;
+    Handle added = NewHandleClear(size);
+    if (!added) return false;
+    std::memcpy(*added, *record, size_t(size));
+    AddResource(added, kPrefType, kPrefID, name);
+    if (ResError() == noErr) return true;
+    DisposeHandle(added);
+    return false;
 }
 
-// Puts `record`, which this call takes over, into the preferences file. The file is written
-// once, as it closes: that write's result is the answer, and a failed write leaves the file on
-// disk as it was.
-bool StoreRecord(const FSSpec& fileSpec, Handle record) {
+// Puts the record into the existing preferences file, which is written once, as it closes: that
+// write's result is the answer, and a failed write leaves the file on disk as it was. mapReadErr
+// when the file cannot be read as a resource file.
+OSErr StoreInFile(const FSSpec& fileSpec, Handle record) {
     const ResFileRefNum file = OpenPrefsFile(fileSpec, fsRdWrPerm);
-    if (file == -1) {
-        DisposeHandle(record);
-        return false;
-    }
-    if (!ReplaceRecord(record)) {
-        DisposeHandle(record);
-        CloseResFile(file);
-        return false;
-    }
-    ReleaseResource(record);
+    if (file == -1) return ResError();
+    const bool put = PutRecord(record);
     CloseResFile(file);
-    return ResError() == noErr;
+    return put ? ResError() : OSErr(addResFailed);
+}
+
+// Creates the preferences file holding the record. A save that fails leaves no file behind, as
+// there was none before.
+bool StoreInNewFile(const FSSpec& fileSpec, Handle record) {
+    FSpCreateResFile(&fileSpec, kPrefsCreator, kPrefType, 0);
+    if (ResError() != noErr) return false;
+    if (StoreInFile(fileSpec, record) == noErr) return true;
+    FSpDelete(&fileSpec);
+    return false;
+}
+
+// Renames the file to "vorel-Prefs.damaged-YYYYMMDD-HHMMSS" (with "-2", "-3", ... when that
+// name is taken) so that what it holds is kept for its owner; its new name in `asideName`.
+bool SetAside(const FSSpec& fileSpec, Str255 asideName) {
+    DateTimeRec now;
+    GetTime(&now);
+    char stamp[64];
+    std::snprintf(stamp, sizeof stamp, "%s.damaged-%04d%02d%02d-%02d%02d%02d", kPrefsFileName,
+                  now.year, now.month, now.day, now.hour, now.minute, now.second);
+    for (int attempt = 1; attempt <= kSetAsideAttempts; ++attempt) {
+        char name[80];
+        if (attempt == 1)
+            std::snprintf(name, sizeof name, "%s", stamp);
+        else
+            std::snprintf(name, sizeof name, "%s-%d", stamp, attempt);
+        CToText(name, asideName);
+        const OSErr err = FSpRename(&fileSpec, asideName);
+        if (err != dupFNErr) return err == noErr;
+    }
+    return false;
+}
+
+// A file that cannot be read as a resource file would refuse every save: it is kept aside under
+// another name and a new file is started. If that fails, the damaged file goes back in place.
+bool StoreReplacingDamagedFile(const FSSpec& fileSpec, Handle record) {
+    Str255 asideName;
+    if (!SetAside(fileSpec, asideName)) return false;
+    if (StoreInNewFile(fileSpec, record)) return true;
+    FSSpec aside = fileSpec;
+    std::memcpy(aside.name, asideName, size_t(asideName[0]) + 1);
+    FSpRename(&aside, fileSpec.name);
+    return false;
+}
+
+// Puts the record into the preferences file, whatever state the file is in.
+bool StoreRecord(const FSSpec& fileSpec, bool fileExists, Handle record) {
+    if (!fileExists) return StoreInNewFile(fileSpec, record);
+    const OSErr err = StoreInFile(fileSpec, record);
+    if (err == mapReadErr) return StoreReplacingDamagedFile(fileSpec, record);
+    return err == noErr;
 }
 
 } // namespace
@@ -167,12 +226,7 @@ Boolean SaveConfig(const PluginDataRec* TheConfig) {
     if (!TheConfig) return false;
     FSSpec fileSpec;
     const OSErr specErr = PrefsFileSpec(&fileSpec);
-    if (specErr == fnfErr) {
-        FSpCreateResFile(&fileSpec, FOUR_CHAR_CODE("Brnd"), kPrefType, 0);
-        if (ResError() != noErr) return false;
-    } else if (specErr != noErr) {
-        return false;
-    }
+    if (specErr != noErr && specErr != fnfErr) return false;
 
     // The new record is complete before the file is touched.
     Handle record = NewHandleClear(kConfigSaveSize);
@@ -180,29 +234,36 @@ Boolean SaveConfig(const PluginDataRec* TheConfig) {
         DisposeHandle(record);
         return false;
     }
-
     const ResFileRefNum saved = CurResFile();
-    const bool written = StoreRecord(fileSpec, record);
+    const bool written = StoreRecord(fileSpec, specErr == noErr, record);
     UseResFile(saved);
+    DisposeHandle(record);
     return written;
 }
 
-Boolean ReadConfig(PluginDataPtr TheConfig) {
-    if (!TheConfig) return false;
+ConfigReadResult ReadConfigRecord(PluginDataPtr TheConfig) {
+    if (!TheConfig) return kConfigUnreadable;
     FSSpec fileSpec;
-    if (PrefsFileSpec(&fileSpec) != noErr) return false;
+    if (PrefsFileSpec(&fileSpec) != noErr) return kConfigMissing;
     const ResFileRefNum saved = CurResFile();
     const ResFileRefNum file = OpenPrefsFile(fileSpec, fsRdPerm);
     if (file == -1) {
+        // A damaged file holds no record that could ever be read.
+        const OSErr openErr = ResError();
         UseResFile(saved);
-        return false;
+        return openErr == mapReadErr || openErr == fnfErr ? kConfigMissing : kConfigUnreadable;
     }
     Handle record = Get1Resource(kPrefType, kPrefID);
+    const OSErr getErr = ResError();
     if (record) DetachResource(record);
     CloseResFile(file);
     UseResFile(saved);
-    if (!record) return false;
+    if (!record) return getErr == resNotFound ? kConfigMissing : kConfigUnreadable;
     const Boolean copied = Save2Config(TheConfig, record);
     DisposeHandle(record);
-    return copied;
+    return copied ? kConfigRead : kConfigMissing;
+}
+
+Boolean ReadConfig(PluginDataPtr TheConfig) {
+    return ReadConfigRecord(TheConfig) == kConfigRead;
 }

@@ -33,4 +33,11 @@ OSErr FSMakeFSSpec(int16_t vRefNum, int32_t dirID, ConstStr255Param fileName, FS
 // not fit or the folder is unknown.
 Boolean FSpGetPath(const FSSpec* fileSpec, char* path, long size);
 
+// Gives the file a new name in its folder, never replacing another file: dupFNErr when the
+// name is taken, fnfErr when the file is gone, paramErr for a bad name, ioErr otherwise.
+OSErr FSpRename(const FSSpec* fileSpec, ConstStr255Param newName);
+
+// Removes the file: fnfErr when it is gone, ioErr when it cannot be removed.
+OSErr FSpDelete(const FSSpec* fileSpec);
+
 PLATFORM_EXPORTS_END

@@ -43,6 +43,7 @@ enum : OSErr {
     resFNotFound = -193,
     addResFailed = -194,
     rmvResFailed = -196,
+    resAttrErr = -198,
     mapReadErr = -199,
 };
 

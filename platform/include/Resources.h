@@ -37,6 +37,12 @@ void AddResource(Handle data, ResType type, int16_t id, ConstStr255Param name);
 void RemoveResource(Handle h);
 void DetachResource(Handle h);
 void ReleaseResource(Handle h);
+// Gives the resource the ID and, unless name is null, the name; resAttrErr for a read-only
+// file or an ID that another resource of its type has.
+void SetResInfo(Handle h, int16_t id, ConstStr255Param name);
+// Marks the resource's data as changed, so that the next write of its file stores what the
+// handle holds now (its size included); resAttrErr for a read-only file.
+void ChangedResource(Handle h);
 
 // Entry `index` (from 1) of string list `strListID` ('STR#') through the resource chain;
 // empty text when the list or the entry is missing or damaged.

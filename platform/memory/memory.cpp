@@ -52,7 +52,11 @@ bool PlatformAllocationShouldFail() {
     return --gFailCountdown == 0;
 }
 
-void MemTestFailAllocation(long n) { gFailCountdown = n > 0 ? n : 0; }
+long MemTestFailAllocation(long n) {
+    const long waiting = gFailCountdown;
+    gFailCountdown = n > 0 ? n : 0;
+    return waiting;
+}
 
 OSErr MemError(void) { return tMemError; }
 

@@ -3,8 +3,13 @@
 #include "PlatformTestHooks.h"
 #include "Resources.h"
 
+#include <algorithm>
+
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
+#include <memory>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,13 +28,15 @@ bool WriteShouldFail() {
 // Closes the descriptor when it goes out of scope, unless it was closed by hand.
 class FileDescriptor {
   public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
+    explicit FileDescriptor(int fd = -1) : fd_(fd) {}
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
+    ~FileDescriptor() { Reset(-1); }
     int get() const { return fd_; }
+    void Reset(int fd) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = fd;
+    }
     // Closing can report a late write error, so writers close explicitly and check.
     bool Close() {
         const int fd = fd_;
@@ -73,15 +80,58 @@ void FlushFolder(const std::string& folder) {
     if (fd.get() >= 0) ::fsync(fd.get());
 }
 
+// Temporary files beside `path` are named "." + its leaf (cut so that the whole name stays
+// within the 255 bytes a file name may have) + "." + six letters or digits chosen by mkostemp.
+std::string TemporaryPrefix(const std::string& path) {
+    return "." + LeafOf(path).substr(0, 200) + ".";
+}
+
+bool IsTemporaryName(const std::string& name, const std::string& prefix) {
+    constexpr size_t kUniqueLetters = 6;
+    if (name.size() != prefix.size() + kUniqueLetters || name.compare(0, prefix.size(), prefix))
+        return false;
+    // The letters mkostemp chooses from, whatever the locale says a letter is.
+    return std::all_of(name.begin() + long(prefix.size()), name.end(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    });
+}
+
+// Removes the temporary file `name` in `folder` when no writer holds its lock: its writer died
+// before moving it into place. The lock is ours while it is removed, and only the file we
+// locked is removed, never one made under the same name meanwhile.
+void RemoveIfAbandoned(int folder, const char* name) {
+    FileDescriptor fd(::openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat held, current;
+    if (fd.get() < 0 || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 || ::fstat(fd.get(), &held) ||
+        ::fstatat(folder, name, &current, AT_SYMLINK_NOFOLLOW) || held.st_ino != current.st_ino ||
+        held.st_dev != current.st_dev)
+        return;
+    ::unlinkat(folder, name, 0);
+}
+
+// Best effort: a temporary file that cannot be examined or removed is left alone.
+void RemoveAbandonedTemporaries(const std::string& path) {
+    const std::unique_ptr<DIR, int (*)(DIR*)> folder(::opendir(FolderOf(path).c_str()), ::closedir);
+    if (!folder) return;
+    const std::string prefix = TemporaryPrefix(path);
+    while (const dirent* entry = ::readdir(folder.get()))
+        if (IsTemporaryName(entry->d_name, prefix))
+            RemoveIfAbandoned(::dirfd(folder.get()), entry->d_name);
+}
+
 // Writes a flushed temporary file beside `path` holding `bytes` and with `mode`; its name
-// is returned in `temporary`. The caller moves it into place or removes it.
+// is returned in `temporary`. `lock` keeps the file locked against other writers' clean-up
+// until the caller, having moved it into place or removed it, lets it go.
 OSErr WriteTemporaryBeside(const std::string& path, std::span<const uint8_t> bytes, mode_t mode,
-                           std::string& temporary) {
-    // Shortened so that the temporary name stays within the 255 bytes a file name may have.
-    temporary = FolderOf(path) + "/." + LeafOf(path).substr(0, 200) + ".XXXXXX";
+                           std::string& temporary, FileDescriptor& lock) {
+    RemoveAbandonedTemporaries(path);
+    temporary = FolderOf(path) + "/" + TemporaryPrefix(path) + "XXXXXX";
     FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
     if (fd.get() < 0) return errno == ENOENT || errno == ENOTDIR ? dirNFErr : ioErr;
-    const bool written = ::fchmod(fd.get(), mode) == 0 && WriteAll(fd.get(), bytes) &&
+    // A second descriptor holds the lock, so that closing the first can still report errors.
+    lock.Reset(::fcntl(fd.get(), F_DUPFD_CLOEXEC, 0));
+    const bool written = lock.get() >= 0 && ::flock(lock.get(), LOCK_EX) == 0 &&
+                         ::fchmod(fd.get(), mode) == 0 && WriteAll(fd.get(), bytes) &&
                          ::fsync(fd.get()) == 0 && fd.Close();
     if (written) return noErr;
     ::unlink(temporary.c_str());
@@ -90,16 +140,20 @@ OSErr WriteTemporaryBeside(const std::string& path, std::span<const uint8_t> byt
 
 } // namespace
 
-void ResTestFailWrite(long n) {
+long ResTestFailWrite(long n) {
+    const long waiting = gWriteFailCountdown;
     gWriteFailCountdown = n > 0 ? n : 0;
+    return waiting;
 }
 
-OSErr ReadWholeFile(const std::string& path, size_t maxSize, std::vector<uint8_t>& bytes) {
+OSErr ReadWholeFile(const std::string& path, size_t maxSize, std::vector<uint8_t>& bytes,
+                    unsigned& mode) {
     // Non-blocking, so that opening a named pipe cannot hang; regular files ignore the flag.
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) return errno == ENOENT || errno == ENOTDIR ? fnfErr : ioErr;
     struct stat info;
     if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return ioErr;
+    mode = info.st_mode & 07777;
     bytes.clear();
     uint8_t chunk[65536];
     for (;;) {
@@ -113,11 +167,14 @@ OSErr ReadWholeFile(const std::string& path, size_t maxSize, std::vector<uint8_t
     }
 }
 
-OSErr ReplaceFile(const std::string& path, std::span<const uint8_t> bytes) {
+OSErr ReplaceFile(const std::string& path, std::span<const uint8_t> bytes, unsigned knownMode) {
+    // The file's mode now, or the one it had when read if it has gone meanwhile: never a
+    // default that could widen who may read it.
     struct stat old;
-    const mode_t mode = ::stat(path.c_str(), &old) == 0 ? old.st_mode & 07777 : kNewFileMode;
+    const mode_t mode = ::stat(path.c_str(), &old) == 0 ? old.st_mode & 07777 : knownMode;
     std::string temporary;
-    if (const OSErr err = WriteTemporaryBeside(path, bytes, mode, temporary)) return err;
+    FileDescriptor lock;
+    if (const OSErr err = WriteTemporaryBeside(path, bytes, mode, temporary, lock)) return err;
     if (::rename(temporary.c_str(), path.c_str()) != 0) {
         ::unlink(temporary.c_str());
         return ioErr;
@@ -130,7 +187,9 @@ OSErr CreateFileExclusive(const std::string& path, std::span<const uint8_t> byte
     struct stat existing;
     if (::lstat(path.c_str(), &existing) == 0) return dupFNErr;
     std::string temporary;
-    if (const OSErr err = WriteTemporaryBeside(path, bytes, kNewFileMode, temporary)) return err;
+    FileDescriptor lock;
+    if (const OSErr err = WriteTemporaryBeside(path, bytes, kNewFileMode, temporary, lock))
+        return err;
     // A hard link never replaces a file made meanwhile, and the file appears already whole.
     const bool linked = ::link(temporary.c_str(), path.c_str()) == 0;
     const bool existed = !linked && errno == EEXIST;

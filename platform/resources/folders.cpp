@@ -1,8 +1,11 @@
-// The Preferences folder, folder numbers and FSSpec records (Folders.h, Files.h).
+// The Preferences folder, folder numbers, FSSpec records and the files they name (Folders.h,
+// Files.h).
 #include "Files.h"
 #include "Folders.h"
 
 #include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -10,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -120,4 +124,49 @@ Boolean FSpGetPath(const FSSpec* fileSpec, char* path, long size) {
     if (full.size() >= size_t(size)) return false;
     std::memcpy(path, full.c_str(), full.size() + 1);
     return true;
+}
+
+namespace {
+
+// The file's path, or nothing (with the error to answer) when the spec names no file.
+std::optional<std::string> PathOfSpec(const FSSpec* fileSpec, OSErr& err) {
+    char path[sizeof(FSRef::path)];
+    if (!fileSpec || !LeafName(fileSpec->name)) {
+        err = paramErr;
+        return std::nullopt;
+    }
+    if (!FSpGetPath(fileSpec, path, sizeof path)) {
+        err = dirNFErr;
+        return std::nullopt;
+    }
+    return std::string(path);
+}
+
+OSErr FileErrorFromErrno() {
+    if (errno == EEXIST) return dupFNErr;
+    return errno == ENOENT ? fnfErr : ioErr;
+}
+
+} // namespace
+
+OSErr FSpRename(const FSSpec* fileSpec, ConstStr255Param newName) {
+    OSErr err = noErr;
+    const std::optional<std::string> from = PathOfSpec(fileSpec, err);
+    if (!from) return err;
+    FSSpec renamed = *fileSpec;
+    if (!LeafName(newName)) return paramErr;
+    std::memcpy(renamed.name, newName, size_t(newName[0]) + 1);
+    const std::optional<std::string> to = PathOfSpec(&renamed, err);
+    if (!to) return err;
+    // A file system that cannot rename without replacing fails here rather than risk a file.
+    if (::renameat2(AT_FDCWD, from->c_str(), AT_FDCWD, to->c_str(), RENAME_NOREPLACE) != 0)
+        return FileErrorFromErrno();
+    return noErr;
+}
+
+OSErr FSpDelete(const FSSpec* fileSpec) {
+    OSErr err = noErr;
+    const std::optional<std::string> path = PathOfSpec(fileSpec, err);
+    if (!path) return err;
+    return ::unlink(path->c_str()) == 0 ? OSErr(noErr) : FileErrorFromErrno();
 }

@@ -34,6 +34,7 @@ struct MapEntry {
 struct OpenFile {
     ResFileRefNum refNum;
     std::string path; // canonical, so that a file opened twice is recognised
+    unsigned mode;    // permission bits when it was read, kept by every write
     bool writable;
     bool changed;
     std::vector<MapEntry> entries;
@@ -177,11 +178,13 @@ ResFileRefNum OpenResourceFile(const char* path, int8_t permission, bool current
 
     if (gChain.size() == kMaxOpenFiles) return Answer(ioErr, kOpenFailed);
     std::vector<uint8_t> bytes;
-    if (const OSErr err = ReadWholeFile(where, kMaxResourceFileSize, bytes))
+    unsigned mode = 0;
+    if (const OSErr err = ReadWholeFile(where, kMaxResourceFileSize, bytes, mode))
         return Answer(err, kOpenFailed);
     std::optional<std::vector<ParsedResource>> resources = ParseResourceFile(bytes);
     if (!resources) return Answer(mapReadErr, kOpenFailed);
-    gChain.push_back({NextFreeRefNum(), where, *writable, false, EntriesOf(std::move(*resources))});
+    gChain.push_back(
+        {NextFreeRefNum(), where, mode, *writable, false, EntriesOf(std::move(*resources))});
     gCurrent = gChain.back().refNum;
     return Answer(noErr, gCurrent);
 }
@@ -193,7 +196,7 @@ OSErr WriteOut(OpenFile& file) {
         resources.push_back({&entry.info, DataOf(entry)});
     const std::optional<std::vector<uint8_t>> bytes = SerializeResourceFile(resources);
     if (!bytes) return ioErr; // more than the layout can address
-    if (const OSErr err = ReplaceFile(file.path, *bytes)) return err;
+    if (const OSErr err = ReplaceFile(file.path, *bytes, file.mode)) return err;
     file.changed = false;
     return noErr;
 }
@@ -338,6 +341,28 @@ void DetachResource(Handle h) {
     if (!found) return Report(resNotFound);
     TakeBackBytes(*found->entry);
     found->entry->handle.release();
+    gResError = noErr;
+}
+
+void SetResInfo(Handle h, int16_t id, ConstStr255Param name) {
+    const std::optional<Location> found = Locate(h);
+    if (!found) return Report(resNotFound);
+    OpenFile& file = *found->file;
+    ResourceInfo& info = found->entry->info;
+    if (!file.writable || (id != info.id && FindEntry(file, info.type, id)))
+        return Report(resAttrErr);
+    info.id = id;
+    if (name) info.name.assign(reinterpret_cast<const char*>(name + 1), name[0]);
+    file.changed = true;
+    gResError = noErr;
+}
+
+// The data itself needs no copy: a loaded resource is written from its handle.
+void ChangedResource(Handle h) {
+    const std::optional<Location> found = Locate(h);
+    if (!found) return Report(resNotFound);
+    if (!found->file->writable) return Report(resAttrErr);
+    found->file->changed = true;
     gResError = noErr;
 }
 

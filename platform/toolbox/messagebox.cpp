@@ -3,6 +3,7 @@
 
 #include "ToolboxTestHooks.h"
 #include "toolbox/guiapp.h"
+#include "toolbox/keyguard.h"
 
 #include <QAbstractButton>
 #include <QMessageBox>
@@ -54,6 +55,7 @@ QPushButton* ButtonNumbered(const AlertButtons& buttons, int number) {
 DialogItemIndex PresentInMessageBox(const AlertContent* alert, void*) {
     const DialogItemIndex fallback = alert->defaultButton;
     if (!tb::HasGUI()) return fallback;
+    tb::GuardKeyEvents();
     QMessageBox box(IconOf(alert->type), QString(), QString::fromUtf8(alert->headline));
     box.setInformativeText(QString::fromUtf8(alert->explanation));
     const AlertButtons buttons = AddButtons(box, *alert);

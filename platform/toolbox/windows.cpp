@@ -3,6 +3,7 @@
 
 #include "ToolboxTestHooks.h"
 #include "toolbox/guiapp.h"
+#include "toolbox/keyguard.h"
 #include "toolbox/windowwatcher.h"
 
 #include <QDialog>
@@ -75,6 +76,7 @@ OpaqueWindowPtr::~OpaqueWindowPtr() {
 namespace tb {
 
 WindowRef AdoptWindow(QWidget* root, GWorldPtr port) {
+    GuardKeyEvents();
     auto* window = new OpaqueWindowPtr(root, port);
     window->watcher = std::make_unique<WindowWatcher>(window);
     root->installEventFilter(window->watcher.get());

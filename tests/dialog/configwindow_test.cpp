@@ -18,9 +18,11 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QKeyEvent>
 #include <QSlider>
 #include <QStyleOptionSlider>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -451,6 +453,41 @@ TEST_F(ConfigWindow, AboutShowsNameAndVersionOverTheDialog) {
              Click(about, "ok  ");
          }});
     EXPECT_EQ(loopsRun, 2);
+}
+
+// A key event as the window system delivers it to the focus of the active window.
+void SendKey(QWidget* window, QEvent::Type type, bool autoRepeat) {
+    QWidget* focus = window->focusWidget() ? window->focusWidget() : window;
+    QKeyEvent event(type, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"), autoRepeat);
+    QApplication::sendEvent(focus, &event);
+}
+
+TEST_F(ConfigWindow, ReturnHeldInTheAboutWindowStaysThere) {
+    {
+        QObject scope; // ends the cancel below with this run
+        Run({[&](WindowRef window) {
+                 Click(window, "Info");
+                 // The about window closed on Return, which is still held: its repeats and its
+                 // release now go to the configuration window, and must do nothing there.
+                 QWidget* dialog = ToolboxWindowWidget(window);
+                 for (int repeat = 0; repeat < 3; ++repeat)
+                     SendKey(dialog, QEvent::KeyPress, true);
+                 SendKey(dialog, QEvent::KeyRelease, false);
+                 // The user then cancels, once these events have had their effect.
+                 QTimer::singleShot(0, &scope, [window] { Click(window, "not!"); });
+             },
+             [&](WindowRef about) {
+                 SendKey(ToolboxWindowWidget(about), QEvent::KeyPress, false);
+             }});
+    }
+    EXPECT_FALSE(PrefsSaved()) << "the held key accepted the configuration window";
+
+    // Return pressed in the configuration window itself accepts it.
+    Run({[&](WindowRef window) {
+        SendKey(ToolboxWindowWidget(window), QEvent::KeyPress, false);
+        SendKey(ToolboxWindowWidget(window), QEvent::KeyRelease, false);
+    }});
+    EXPECT_TRUE(PrefsSaved());
 }
 
 struct OpenedDocument {

@@ -1,9 +1,11 @@
 // Tests of the Preferences folder (XDG_CONFIG_HOME, HOME), folder numbers and FSSpec
 // records, and opening resource files through them.
+#include "DateTimeUtils.h"
 #include "Files.h"
 #include "Folders.h"
 #include "resources_testing.h"
 
+#include <ctime>
 #include <optional>
 #include <sys/stat.h>
 
@@ -168,6 +170,47 @@ TEST_F(FoldersTest, PathMustFitTheBuffer) {
     EXPECT_FALSE(FSpGetPath(nullptr, path.data(), long(path.size())));
     fileSpec.parID = -1;
     EXPECT_FALSE(FSpGetPath(&fileSpec, path.data(), long(path.size())));
+}
+
+TEST_F(FoldersTest, RenamingNeverReplacesAFileAndDeletingRemovesOne) {
+    ScopedEnv config("XDG_CONFIG_HOME", folder_.c_str());
+    const int32_t folder = FolderNumber();
+    WriteBytes(folder_ / "old", {1});
+    WriteBytes(folder_ / "taken", {2});
+    FSSpec old{};
+    ASSERT_EQ(FSMakeFSSpec(0, folder, PString("old"), &old), noErr);
+    EXPECT_EQ(FSpRename(&old, PString("taken")), dupFNErr);
+    EXPECT_EQ(ReadBytes(folder_ / "taken"), Bytes{2});
+    EXPECT_EQ(FSpRename(&old, PString("a/b")), paramErr);
+    EXPECT_EQ(FSpRename(&old, PString("new")), noErr);
+    EXPECT_EQ(ReadBytes(folder_ / "new"), Bytes{1});
+    EXPECT_FALSE(fs::exists(folder_ / "old"));
+    EXPECT_EQ(FSpRename(&old, PString("again")), fnfErr);
+
+    FSSpec renamed{};
+    ASSERT_EQ(FSMakeFSSpec(0, folder, PString("new"), &renamed), noErr);
+    EXPECT_EQ(FSpDelete(&renamed), noErr);
+    EXPECT_FALSE(fs::exists(folder_ / "new"));
+    EXPECT_EQ(FSpDelete(&renamed), fnfErr);
+    EXPECT_EQ(FSpDelete(nullptr), paramErr);
+    renamed.parID = -3;
+    EXPECT_EQ(FSpDelete(&renamed), dirNFErr);
+}
+
+TEST(DateTime, GetTimeIsTheLocalCalendarTime) {
+    const std::time_t before = std::time(nullptr);
+    DateTimeRec now{};
+    GetTime(&now);
+    std::tm local{};
+    ::localtime_r(&before, &local);
+    // Within the same minute of the same day, unless the clock turned over in between.
+    EXPECT_EQ(now.year, local.tm_year + 1900);
+    EXPECT_EQ(now.month, local.tm_mon + 1);
+    EXPECT_EQ(now.day, local.tm_mday);
+    EXPECT_EQ(now.dayOfWeek, local.tm_wday + 1);
+    EXPECT_LE(now.hour * 60 + now.minute - (local.tm_hour * 60 + local.tm_min), 1);
+    EXPECT_LT(now.second, 61);
+    GetTime(nullptr); // nothing to fill: no crash
 }
 
 TEST_F(FoldersTest, FSSpecsOfUnknownFoldersFail) {

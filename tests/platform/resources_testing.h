@@ -4,6 +4,7 @@
 #include "MacMemory.h"
 #include "Resources.h"
 #include "PlatformTestHooks.h"
+#include "filebytes.h"
 
 #include <gtest/gtest.h>
 
@@ -12,25 +13,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 namespace rsrctest {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<uint8_t>;
-
-inline Bytes ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void WriteBytes(const fs::path& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
+using filebytes::Bytes;
+using filebytes::ReadBytes;
+using filebytes::WriteBytes;
 
 // A new handle holding `bytes`; the caller owns it.
 inline Handle MakeHandle(const Bytes& bytes) {
@@ -48,8 +39,8 @@ inline Bytes BytesOf(Handle h) {
 // Length-prefixed text, ready to pass as a ConstStr255Param.
 class PString {
   public:
-    explicit PString(const std::string& text) : bytes_(1, uint8_t(text.size())) {
-        bytes_.insert(bytes_.end(), text.begin(), text.end());
+    explicit PString(const std::string& text) : bytes_(text.size() + 1, uint8_t(text.size())) {
+        std::copy(text.begin(), text.end(), bytes_.begin() + 1);
     }
     operator ConstStr255Param() const { return bytes_.data(); }
 

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 #include <sys/stat.h>
 
@@ -156,6 +157,44 @@ TEST_F(ResourceWriteTest, ReplacementKeepsTheFileMode) {
     EXPECT_EQ(info.st_mode & 07777, 0640u);
 }
 
+TEST_F(ResourceWriteTest, ReplacementKeepsTheModeOfAFileGoneMeanwhile) {
+    ASSERT_TRUE(SaveRecord(1));
+    ASSERT_EQ(::chmod(PrefsPath().c_str(), 0640), 0);
+    const ResFileRefNum file = OpenResFileAtPath(PrefsPath().c_str(), fsRdWrPerm);
+    ASSERT_GT(file, 0);
+    Add(kText, 9, {9});
+    // Its mode can no longer be read where it was: the one it had when opened is kept.
+    fs::rename(PrefsPath(), PathOf("moved"));
+    CloseResFile(file);
+    ASSERT_EQ(ResError(), noErr);
+    struct stat info;
+    ASSERT_EQ(::stat(PrefsPath().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+}
+
+// Temporary files that writers killed before their rename left behind are removed by the next
+// write of the same file; a live writer's (it holds a lock on it) and other files are not.
+TEST_F(ResourceWriteTest, AbandonedTemporaryFilesAreRemovedByTheNextWrite) {
+    ASSERT_TRUE(SaveRecord(1));
+    const std::vector<std::string> abandoned = {".vorel-Prefs.AbCd12", ".vorel-Prefs.000000"};
+    const std::vector<std::string> kept = {".vorel-Prefs.live01",  ".vorel-Prefs.AbCd1",
+                                           ".vorel-Prefs.AbCd123", ".vorel-Prefs.Ab-d12",
+                                           ".other.AbCd12",        "vorel-Prefs.AbCd12"};
+    for (const auto* names : {&abandoned, &kept})
+        for (const std::string& name : *names)
+            WriteBytes(PathOf(name), {1});
+    const int live = ::open(PathOf(".vorel-Prefs.live01").c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(live, LOCK_EX), 0);
+
+    ASSERT_TRUE(SaveRecord(2));
+    for (const std::string& name : abandoned)
+        EXPECT_FALSE(fs::exists(PathOf(name))) << name;
+    for (const std::string& name : kept)
+        EXPECT_TRUE(fs::exists(PathOf(name))) << name;
+    ::close(live);
+    EXPECT_EQ(ReadRecord(), 2);
+}
+
 TEST_F(ResourceWriteTest, WritingThroughALinkReplacesTheFileItLinksTo) {
     ASSERT_TRUE(SaveRecord(1));
     fs::create_directory(folder_ / "real");
@@ -232,6 +271,47 @@ TEST_F(ResourceWriteTest, FailedCloseStillClosesAndReports) {
     EXPECT_EQ(ResError(), ioErr);
     EXPECT_EQ(CurResFile(), 0);
     EXPECT_EQ(ReadBytes(PathOf("a.rsrc")), empty);
+}
+
+TEST_F(ResourceWriteTest, ChangedResourcesAreWrittenWithTheirNewBytesIdAndName) {
+    CreateAndOpen("a.rsrc");
+    Add(kText, 1, {1, 2, 3}, "one");
+    Add(kText, 2, {4});
+    CloseResFile(CurResFile());
+
+    ASSERT_GT(OpenResFileAtPath(PathOf("a.rsrc").c_str(), fsRdWrPerm), 0);
+    Handle h = Get1Resource(kText, 1);
+    ASSERT_NE(h, nullptr);
+    ASSERT_EQ(SetHandleSize(h, 5), noErr);
+    std::memcpy(*h, "fives", 5);
+    ChangedResource(h);
+    EXPECT_EQ(ResError(), noErr);
+    SetResInfo(h, 2, nullptr);
+    EXPECT_EQ(ResError(), resAttrErr) << "ID 2 is taken";
+    SetResInfo(h, 3, PString("three"));
+    EXPECT_EQ(ResError(), noErr);
+    Handle loose = MakeHandle({1});
+    ChangedResource(loose);
+    EXPECT_EQ(ResError(), resNotFound);
+    SetResInfo(loose, 4, nullptr);
+    EXPECT_EQ(ResError(), resNotFound);
+    DisposeHandle(loose);
+    CloseResFile(CurResFile());
+    ASSERT_EQ(ResError(), noErr);
+
+    ASSERT_GT(OpenResFileAtPath(PathOf("a.rsrc").c_str(), fsRdPerm), 0);
+    EXPECT_EQ(Get1Resource(kText, 1), nullptr);
+    Handle changed = Get1Resource(kText, 3);
+    EXPECT_EQ(BytesOf(changed), (Bytes{'f', 'i', 'v', 'e', 's'}));
+    Str255 name;
+    GetResInfo(changed, nullptr, nullptr, name);
+    EXPECT_EQ(TextOf(name), "three");
+    EXPECT_EQ(BytesOf(Get1Resource(kText, 2)), Bytes{4});
+    // A file opened read-only takes no changes.
+    ChangedResource(changed);
+    EXPECT_EQ(ResError(), resAttrErr);
+    SetResInfo(changed, 3, PString("x"));
+    EXPECT_EQ(ResError(), resAttrErr);
 }
 
 TEST_F(ResourceWriteTest, FailedCreationLeavesNoFile) {

@@ -182,6 +182,26 @@ TEST_F(Entry, BeginOutOfMemory) {
     EXPECT_EQ(host_.params.clientData, nullptr);
 }
 
+// A host may ignore a failed begin and ask for frames anyway: they are refused, and nothing
+// ends the host.
+TEST_F(Entry, FramesAfterAFailedBeginAreRefused) {
+    Send(kPlugGetInfo);
+    const size_t blocks = host_.LiveBlocks();
+    MemTestFailAllocation(2); // the render's record, then its configuration copy
+    EXPECT_EQ(Send(kPlugInitialize), kPluginOutOfMemory);
+    MemTestFailAllocation(0);
+    EXPECT_EQ(Send(kPlugDoFrame), kPluginBadParams);
+    Send(kPlugTerminate);
+
+    host_.failures["GetFilterInfo"] = 77;
+    EXPECT_EQ(Send(kPlugInitialize), 77);
+    host_.failures.clear();
+    EXPECT_EQ(Send(kPlugDoFrame), kPluginBadParams);
+    EXPECT_EQ(Send(kPlugTerminate), kPluginOK);
+    EXPECT_EQ(host_.CountCalls("GetFrame"), 0);
+    EXPECT_EQ(host_.LiveBlocks(), blocks);
+}
+
 TEST_F(Entry, FrameWithoutABeginIsBadParams) {
     EXPECT_EQ(Send(kPlugDoFrame), kPluginBadParams);
     EXPECT_EQ(host_.CountCalls("GetFrame"), 0);
@@ -363,6 +383,21 @@ TEST_F(Frames, OutOfMemoryForTheFramesImages) {
     MemTestFailAllocation(0);
     Send(kPlugTerminate);
     EXPECT_EQ(host_.LiveFrames(), 0u);
+}
+
+TEST_F(Frames, AFadeFrameTheEffectCouldNotRenderAnswersThatFailure) {
+    Send(kPlugGetInfo);
+    host_.filterInfo.fadeInFrames = 10;
+    Send(kPlugInitialize);
+    host_.params.renderFrame = 2;
+    host_.calls.clear();
+    MemTestFailAllocation(3); // the host's frame, the clean copy, then the effect's image
+    EXPECT_EQ(Send(kPlugDoFrame), kPluginOutOfMemory);
+    MemTestFailAllocation(0);
+    EXPECT_EQ(host_.CountCalls("Blit"), 0) << "nothing rendered to fade";
+    EXPECT_EQ(host_.CountCalls("MixAudio"), 0);
+    EXPECT_EQ(host_.LiveFrames(), 0u);
+    Send(kPlugTerminate);
 }
 
 TEST_F(Frames, PlaceholderRendersTheBestThumbnailOnAPrivateCopy) {

@@ -4,30 +4,27 @@
 #include "Resources.h"
 #include "configglue.h"
 #include "pluginloader.h"
+#include "filebytes.h"
+#include "prefsfile.h"
 #include "prefsloader.h"
 #include "PlatformTestHooks.h"
+#include "rsrcimage.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <random>
+#include <regex>
 #include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<uint8_t> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
+using filebytes::ReadBytes;
+using filebytes::WriteBytes;
 
 PluginDataRec Sample() {
     PluginDataRec config{};
@@ -42,6 +39,27 @@ PluginDataRec Sample() {
     config.FrameEndColor = RGBColor{7, 8, 9};
     config.MediaType = 3;
     return config;
+}
+
+constexpr uint32_t kPrefType = FOUR_CHAR_CODE("Pref");
+
+rsrcimage::Resource PrefRecord(const PluginDataRec& config, const char* name = "Config Settings") {
+    return {kPrefType, 1, name, 0, prefsfile::StoredRecord(config)};
+}
+
+// The files of the preferences folder other than the preferences file itself.
+std::vector<std::string> OtherFiles(const TempPreferences& prefs) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(prefs.Dir()))
+        if (entry.path().filename() != "vorel-Prefs") names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+PluginDataRec ReadBack() {
+    PluginDataRec back{};
+    EXPECT_TRUE(ReadConfig(&back));
+    return back;
 }
 
 // Opens the preferences file read-only and hands its record to `check`.
@@ -94,7 +112,8 @@ TEST_F(Prefs, RecordBytesAreTheDocumentedLayout) {
     const char misc[] = "Config save for Brindle iMovie plug-in";
     EXPECT_EQ(b[134], sizeof misc - 1);
     EXPECT_EQ(std::memcmp(b + 135, misc, sizeof misc - 1), 0);
-    for (size_t i = 135 + sizeof misc - 1; i < kConfigSaveSize; ++i) ASSERT_EQ(b[i], 0) << i;
+    for (size_t i = 135 + sizeof misc - 1; i < kConfigSaveSize; ++i)
+        ASSERT_EQ(b[i], 0) << i;
     DisposeHandle(h);
 }
 
@@ -216,13 +235,13 @@ TEST_F(Prefs, ARecordUnderAnotherNameIsStillRead) {
 TEST_F(Prefs, AFailedWriteKeepsTheEarlierRecord) {
     const PluginDataRec first = Sample();
     ASSERT_TRUE(SaveConfig(&first));
-    const std::vector<uint8_t> before = ReadFile(prefs_.PrefsFile());
+    const std::vector<uint8_t> before = ReadBytes(prefs_.PrefsFile());
     PluginDataRec second = first;
     second.Sliders[0] = 1;
     ResTestFailWrite(1);
     EXPECT_FALSE(SaveConfig(&second));
     ResTestFailWrite(0);
-    EXPECT_EQ(ReadFile(prefs_.PrefsFile()), before);
+    EXPECT_EQ(ReadBytes(prefs_.PrefsFile()), before);
     PluginDataRec back{};
     ASSERT_TRUE(ReadConfig(&back));
     EXPECT_EQ(back.Sliders[0], 73);
@@ -231,17 +250,17 @@ TEST_F(Prefs, AFailedWriteKeepsTheEarlierRecord) {
 TEST_F(Prefs, OutOfMemoryForTheNewRecordLeavesTheFileUntouched) {
     const PluginDataRec first = Sample();
     ASSERT_TRUE(SaveConfig(&first));
-    const std::vector<uint8_t> before = ReadFile(prefs_.PrefsFile());
+    const std::vector<uint8_t> before = ReadBytes(prefs_.PrefsFile());
     MemTestFailAllocation(1);
     EXPECT_FALSE(SaveConfig(&first));
     MemTestFailAllocation(0);
-    EXPECT_EQ(ReadFile(prefs_.PrefsFile()), before);
+    EXPECT_EQ(ReadBytes(prefs_.PrefsFile()), before);
 }
 
 TEST_F(Prefs, DamagedFilesReadAsNoRecordAndAreReplacedOnSave) {
     const PluginDataRec config = Sample();
     ASSERT_TRUE(SaveConfig(&config));
-    const std::vector<uint8_t> good = ReadFile(prefs_.PrefsFile());
+    const std::vector<uint8_t> good = ReadBytes(prefs_.PrefsFile());
     // Too short to be resource files at all: no record can be read from them.
     const std::vector<std::vector<uint8_t>> truncated = {
         {}, {0, 0, 1}, std::vector<uint8_t>(good.begin(), good.begin() + long(good.size() / 2))};
@@ -249,16 +268,17 @@ TEST_F(Prefs, DamagedFilesReadAsNoRecordAndAreReplacedOnSave) {
     std::mt19937 rng(42);
     for (int i = 0; i < 200; ++i) {
         std::vector<uint8_t> mutant = good;
-        for (int k = 0; k < 4; ++k) mutant[rng() % mutant.size()] = uint8_t(rng());
+        for (int k = 0; k < 4; ++k)
+            mutant[rng() % mutant.size()] = uint8_t(rng());
         damaged.push_back(mutant);
     }
     PluginDataRec saved = Sample();
     saved.Sliders[0] = 12;
-    int unread = 0, replaced = 0;
+    int unread = 0, keptAside = 0;
     for (size_t i = 0; i < damaged.size(); ++i) {
         SCOPED_TRACE(testing::Message() << "damaged file " << i);
         const std::vector<uint8_t>& bytes = damaged[i];
-        WriteFile(prefs_.PrefsFile(), bytes);
+        WriteBytes(prefs_.PrefsFile(), bytes);
         PluginDataRec back{};
         ResetConfig(&back);
         if (!ReadConfig(&back)) {
@@ -267,31 +287,140 @@ TEST_F(Prefs, DamagedFilesReadAsNoRecordAndAreReplacedOnSave) {
         } else {
             EXPECT_GE(i, truncated.size()) << "a record read from a truncated file";
         }
-        // A save replaces the record in any file that still opens as a resource file, and
-        // leaves any other file exactly as it was.
+        // Every save succeeds: a file that still opens as a resource file takes the record,
+        // any other is kept aside unchanged and a new one started.
         const ResFileRefNum file = OpenResFileAtPath(prefs_.PrefsFile().c_str(), fsRdPerm);
         if (file != -1) CloseResFile(file);
-        if (SaveConfig(&saved)) {
-            ++replaced;
-            PluginDataRec after{};
-            ASSERT_TRUE(ReadConfig(&after));
-            EXPECT_EQ(after.Sliders[0], 12);
+        ASSERT_TRUE(SaveConfig(&saved));
+        EXPECT_EQ(ReadBack().Sliders[0], 12);
+        const std::vector<std::string> aside = OtherFiles(prefs_);
+        if (file == -1) {
+            ++keptAside;
+            ASSERT_EQ(aside.size(), 1u);
+            EXPECT_EQ(ReadBytes(prefs_.Dir() + "/" + aside[0]), bytes);
+            fs::remove(prefs_.Dir() + "/" + aside[0]);
         } else {
-            EXPECT_EQ(file, -1) << "a resource file that could not take the record";
-            EXPECT_EQ(ReadFile(prefs_.PrefsFile()), bytes);
+            EXPECT_TRUE(aside.empty()) << "a resource file was put aside";
         }
     }
     // Both paths ran: some damage hides the record, some leaves a file a save can repair.
     EXPECT_GE(unread, int(truncated.size()));
-    EXPECT_GT(replaced, 0);
-    EXPECT_LT(replaced, int(damaged.size()));
-    // Initialisation over a file that cannot be read as a resource file keeps the defaults
-    // and leaves the file alone rather than overwriting it.
-    WriteFile(prefs_.PrefsFile(), {1, 2, 3});
+    EXPECT_GE(keptAside, int(truncated.size()));
+    EXPECT_LT(keptAside, int(damaged.size()));
+    // A file that cannot be read as a resource file is kept aside, and a new one holds the
+    // defaults.
+    WriteBytes(prefs_.PrefsFile(), {1, 2, 3});
     PluginDataRec fresh{};
     InitPluginData(&fresh);
     EXPECT_EQ(fresh.Sliders[0], 50);
-    EXPECT_EQ(ReadFile(prefs_.PrefsFile()), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(ReadBack().Sliders[0], 50);
+    const std::vector<std::string> aside = OtherFiles(prefs_);
+    ASSERT_EQ(aside.size(), 1u);
+    EXPECT_EQ(ReadBytes(prefs_.Dir() + "/" + aside[0]), (std::vector<uint8_t>{1, 2, 3}));
+}
+
+// --- Nothing lost -----------------------------------------------------------------------------
+
+TEST_F(Prefs, ASaveIntoAFileWithTwoRecordsReplacesTheOneThatIsRead) {
+    PluginDataRec shadowed = Sample();
+    shadowed.Sliders[0] = 11;
+    const rsrcimage::Resource note{FOUR_CHAR_CODE("TEXT"), 128, "note", 0, {'a', 'b', 'c'}};
+    WriteBytes(prefs_.PrefsFile(),
+              rsrcimage::Build({PrefRecord(Sample()), PrefRecord(shadowed, "older"), note}));
+    ASSERT_EQ(ReadBack().Sliders[0], 73) << "the first record is the one read";
+
+    PluginDataRec edited = Sample();
+    edited.Sliders[0] = 42;
+    EXPECT_TRUE(SaveConfig(&edited));
+    EXPECT_EQ(ReadBack().Sliders[0], 42);
+    const auto stored = rsrcimage::Walk(ReadBytes(prefs_.PrefsFile()));
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(*stored, (std::vector<rsrcimage::Resource>{PrefRecord(edited),
+                                                         PrefRecord(shadowed, "older"), note}));
+}
+
+TEST_F(Prefs, ARecordThatCannotBeLoadedNowIsNotWrittenOver) {
+    const PluginDataRec saved = Sample();
+    ASSERT_TRUE(SaveConfig(&saved));
+    const std::vector<uint8_t> before = ReadBytes(prefs_.PrefsFile());
+    for (long failing : {1, 2, 3}) {
+        SCOPED_TRACE(testing::Message() << "allocation " << failing << " fails");
+        PluginDataRec config{};
+        MemTestFailAllocation(failing);
+        InitPluginData(&config);
+        MemTestFailAllocation(0);
+        EXPECT_EQ(ReadBytes(prefs_.PrefsFile()), before);
+    }
+    // The record is loaded first: its failure leaves the defaults in use, not in the file.
+    PluginDataRec config{};
+    MemTestFailAllocation(1);
+    EXPECT_EQ(ReadConfigRecord(&config), kConfigUnreadable);
+    MemTestFailAllocation(0);
+    EXPECT_EQ(config.Sliders[0], 0) << "the configuration is untouched";
+    EXPECT_EQ(ReadBack().Sliders[0], 73);
+}
+
+TEST_F(Prefs, WhatIsReadIsToldApart) {
+    PluginDataRec config{};
+    EXPECT_EQ(ReadConfigRecord(&config), kConfigMissing) << "no file";
+    WriteBytes(prefs_.PrefsFile(), {9, 9, 9});
+    EXPECT_EQ(ReadConfigRecord(&config), kConfigMissing) << "a damaged file";
+    WriteBytes(prefs_.PrefsFile(), rsrcimage::Build({}));
+    EXPECT_EQ(ReadConfigRecord(&config), kConfigMissing) << "no record";
+    rsrcimage::Resource wrongVersion = PrefRecord(Sample());
+    wrongVersion.data[4] = 2;
+    WriteBytes(prefs_.PrefsFile(), rsrcimage::Build({wrongVersion}));
+    EXPECT_EQ(ReadConfigRecord(&config), kConfigMissing) << "another version";
+    WriteBytes(prefs_.PrefsFile(), rsrcimage::Build({PrefRecord(Sample())}));
+    EXPECT_EQ(ReadConfigRecord(&config), kConfigRead);
+    EXPECT_EQ(ReadConfigRecord(nullptr), kConfigUnreadable);
+}
+
+TEST_F(Prefs, ADamagedFileIsKeptAsideAndANewOneStarted) {
+    const std::regex asideName(R"(vorel-Prefs\.damaged-\d{8}-\d{6}(-\d+)?)");
+    const std::vector<uint8_t> first = {'n', 'o', 't', ' ', 'a', ' ', 'f', 'i', 'l', 'e'};
+    WriteBytes(prefs_.PrefsFile(), first);
+    const PluginDataRec config = Sample();
+    ASSERT_TRUE(SaveConfig(&config));
+    EXPECT_EQ(ReadBack().Sliders[0], 73);
+    std::vector<std::string> aside = OtherFiles(prefs_);
+    ASSERT_EQ(aside.size(), 1u);
+    EXPECT_TRUE(std::regex_match(aside[0], asideName)) << aside[0];
+    EXPECT_EQ(ReadBytes(prefs_.Dir() + "/" + aside[0]), first);
+
+    // A second damaged file within the same second gets a name of its own.
+    WriteBytes(prefs_.PrefsFile(), {2});
+    ASSERT_TRUE(SaveConfig(&config));
+    aside = OtherFiles(prefs_);
+    ASSERT_EQ(aside.size(), 2u);
+    for (const std::string& name : aside)
+        EXPECT_TRUE(std::regex_match(name, asideName)) << name;
+    EXPECT_EQ(ReadBytes(prefs_.Dir() + "/" + aside[0]), first);
+}
+
+TEST_F(Prefs, ASaveThatFailsAfterSettingADamagedFileAsidePutsItBack) {
+    const std::vector<uint8_t> damaged = {1, 2, 3};
+    const PluginDataRec config = Sample();
+    for (long failing : {1, 2}) {
+        SCOPED_TRACE(testing::Message() << "write " << failing << " fails");
+        WriteBytes(prefs_.PrefsFile(), damaged);
+        ResTestFailWrite(failing); // creating the new file, then writing its record
+        EXPECT_FALSE(SaveConfig(&config));
+        ResTestFailWrite(0);
+        EXPECT_EQ(ReadBytes(prefs_.PrefsFile()), damaged);
+        EXPECT_TRUE(OtherFiles(prefs_).empty());
+    }
+}
+
+TEST_F(Prefs, AFailedFirstSaveLeavesNoFile) {
+    const PluginDataRec config = Sample();
+    for (long failing : {1, 2}) {
+        ResTestFailWrite(failing);
+        EXPECT_FALSE(SaveConfig(&config));
+        ResTestFailWrite(0);
+        EXPECT_FALSE(fs::exists(prefs_.PrefsFile())) << "write " << failing << " failed";
+        EXPECT_TRUE(OtherFiles(prefs_).empty());
+    }
 }
 
 TEST_F(Prefs, NullConfigurationIsRefused) {

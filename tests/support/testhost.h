@@ -27,10 +27,10 @@ class TestHost {
     _PluginParams params{};
 
     // Script.
-    std::map<std::string, HYPluginResult> failures; // callback name -> result it answers
+    std::map<std::string, HYPluginResult> failures;   // callback name -> result it answers
     std::map<std::string, std::exception_ptr> throws; // callback name -> what it throws
-    bool frameWithoutImage = false;                 // GetFrame answers success with no image
-    bool filterInfoMissing = false;                 // GetFilterInfo hands out no record
+    bool frameWithoutImage = false;                   // GetFrame answers success with no image
+    bool filterInfoMissing = false;                   // GetFilterInfo hands out no record
     _HYPluginFilterInfo filterInfo{{0.5f, 0.5f, 0.5f}, 0, 0};
     int32_t clipLength = 1000; // frames GetFrame can serve, from 0
     Point frameOrigin{0, 0};   // top-left corner of the bounds of the frames GetFrame lends

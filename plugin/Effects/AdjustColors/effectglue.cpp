@@ -220,6 +220,12 @@ HYPluginResult EffectBegins(int16_t, _PluginParams* params) {
         procs->ReleaseFilterInfo(params->instance, info);
     }
     ClampFades(data, params->frameCount);
+    // Without the host's settings the render cannot be right: its frames are refused (the
+    // record stays for the end request to release).
+    if (result != kPluginOK) {
+        procs->DisposePtr(reinterpret_cast<Ptr>(data->coreData));
+        data->coreData = nullptr;
+    }
     return result;
 }
 
@@ -288,7 +294,8 @@ int16_t FadeOpacity(int32_t renderFrame, int32_t frameCount, int32_t fadeInFrame
 
 HYPluginResult EffectDrives(int16_t, _PluginParams* params) {
     _EffectData* data = EffectDataOf(params);
-    if (!data) return kPluginBadParams;
+    // No render was begun, or its begin failed (a host may ignore that answer).
+    if (!data || !data->coreData) return kPluginBadParams;
     _HYProcs* procs = params->procs;
     PortSwitch port(params->frame);
 
@@ -318,7 +325,8 @@ HYPluginResult EffectDrives(int16_t, _PluginParams* params) {
         }
         if (!cleanCopyFailed) {
             result = ApplyEffect(source, params);
-            if (cleanCopy) {
+            // A frame the effect could not render is not faded: its failure is the answer.
+            if (result == kPluginOK && cleanCopy) {
                 srcRect = GetPortRect(source);
                 result = procs->Blit(GetGWorldPixMap(cleanCopy), GetGWorldPixMap(params->frame),
                                      &srcRect, &params->frameRect, opacity);
