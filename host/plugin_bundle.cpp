@@ -5,11 +5,12 @@
 #include "CFBundle.h"
 
 #include <dlfcn.h>
-#include <sys/utsname.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <vector>
 
 namespace reelhost {
 namespace {
@@ -35,10 +36,21 @@ std::string PathOf(CFURLRef url) {
     return buffer;
 }
 
-// The folder name of this machine's programs inside a bundle, e.g. "x86_64".
-std::string ProcessorName() {
-    utsname machine{};
-    return uname(&machine) == 0 ? machine.machine : "<processor>";
+// The bundle's per-processor folders that hold `program`, for an error that says what the
+// bundle does offer: "aarch64, powerpc", or "none".
+std::string ProcessorFolders(const std::string& bundlePath, const std::string& program) {
+    std::vector<std::string> folders;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(bundlePath + "/Contents", error)) {
+        const std::string name = entry.path().filename().string();
+        if (name != "Resources" && std::filesystem::is_regular_file(entry.path() / program, error))
+            folders.push_back(name);
+    }
+    std::sort(folders.begin(), folders.end());
+    std::string list;
+    for (const std::string& folder : folders)
+        list += (list.empty() ? "" : ", ") + folder;
+    return list.empty() ? "none" : list;
 }
 
 CFHolder<CFStringRef> MakeString(const char* text, CFStringEncoding encoding) {
@@ -63,10 +75,13 @@ PluginBundle::PluginBundle(const std::string& bundlePath) : path_(bundlePath) {
 
     CFHolder<CFURLRef> program(CFBundleCopyExecutableURL(bundle_));
     programPath_ = program ? PathOf(program.get()) : std::string();
-    if (programPath_.empty())
-        throw HostError("the bundle '" + bundlePath + "' has no program '" +
-                        InfoValue("CFBundleExecutable") + "' for this processor in '" + bundlePath +
-                        "/Contents/" + ProcessorName() + "'");
+    if (programPath_.empty()) {
+        const std::string program = InfoValue("CFBundleExecutable");
+        throw HostError("the bundle '" + bundlePath + "' has no program '" + program +
+                        "' for this processor (" PLATFORM_PROCESSOR_FOLDER
+                        "); it holds programs for: " +
+                        ProcessorFolders(bundlePath, program));
+    }
     // Kept loaded for the process: the platform keeps types the plug-in registers.
     library_ = dlopen(programPath_.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!library_)

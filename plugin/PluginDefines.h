@@ -56,10 +56,7 @@ enum : int16_t {
 #define CMYPLUGINNAME "lumashift"
 #define CMYCLEARNAME "Glimmerdusk"
 #define CMYBUNDLEID "com.brindle.reelkit.lumashift"
-#if defined(__x86_64__) || defined(__i386__)
-#define CPLUGVERSION "3.0.0 (i386 Universal)"
-#else
-#define CPLUGVERSION "3.0.0 (PPC Universal)"
-#endif
+// The processor's name comes from the build: i386 on Intel, PPC on PowerPC, ARM64 on 64-bit ARM.
+#define CPLUGVERSION "3.0.0 (" CPLUGPROCESSOR " Universal)"
 
 constexpr int16_t kNeutralSlider = 50; // slider value that leaves a channel unchanged

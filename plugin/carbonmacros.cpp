@@ -11,22 +11,11 @@
 #include <cstring>
 #include <string>
 
-CommandText CommandID2Str(UInt32 TheCommandID) {
-    CommandText text{};
-    for (int i = 0; i < 4; ++i)
-        text.Chars[i] = char((TheCommandID >> (24 - 8 * i)) & 0xFF);
-    return text;
-}
-
 CommandText GetEventCommandText(EventRef TheEvent) {
     HICommand command{};
     GetEventParameter(TheEvent, kEventParamDirectObject, typeHICommand, nullptr, sizeof(command),
                       nullptr, &command);
     return CommandID2Str(command.commandID);
-}
-
-Boolean IsCommand(const CommandText& TheText, const char* TheCommand) {
-    return std::memcmp(TheText.Chars, TheCommand, 4) == 0;
 }
 
 Boolean IsControlDimmed(ControlRef TheControl) {

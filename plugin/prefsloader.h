@@ -1,12 +1,17 @@
-// The saved configuration: a 392-byte record, resource "Pref" 1 of the file "vorel-Prefs" in
-// the Preferences folder, in the byte order of the machine that wrote it.
+// The saved configuration: a 392-byte record (390 on big-endian machines), resource "Pref" 1 of
+// the file "vorel-Prefs" in the Preferences folder, in the byte order of the machine that wrote
+// it.
 #pragma once
 
 #include "PluginDefines.h"
 
+#include <bit>
+
 typedef Handle ConfigSaveH;
 
-constexpr uint32_t kConfigSaveSize = 392; // the whole stored record, on little-endian machines
+// The whole stored record. Big-endian builds store it without the two final padding bytes, so
+// each byte order's size test refuses the other's record.
+constexpr uint32_t kConfigSaveSize = std::endian::native == std::endian::big ? 390 : 392;
 constexpr uint32_t CConfigSaveVersion = 3;
 
 Boolean Config2Save(const PluginDataRec* TheConfig, ConfigSaveH TheSaveConfig);

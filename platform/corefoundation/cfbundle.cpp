@@ -26,28 +26,9 @@ constexpr std::string_view kExecutableKey = "CFBundleExecutable";
 // Far above any real Info file; a larger one is treated as unreadable rather than loaded.
 constexpr std::uintmax_t kMaxInfoBytes = 1 << 20;
 
-// The folder name of this build's processor, as the bundle's per-processor programs use it.
-constexpr const char* ProcessorName() {
-#if defined(__x86_64__)
-    return "x86_64";
-#elif defined(__aarch64__)
-    return "aarch64";
-#elif defined(__i386__)
-    return "i386";
-#elif defined(__arm__)
-    return "arm";
-#elif defined(__powerpc64__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    return "ppc64le";
-#elif defined(__powerpc64__)
-    return "ppc64";
-#elif defined(__riscv) && __riscv_xlen == 64
-    return "riscv64";
-#elif defined(__s390x__)
-    return "s390x";
-#else
-#error "Unknown processor: add its folder name for bundle programs"
-#endif
-}
+// The folder of this build's processor among the bundle's per-processor programs, named by
+// the build (x86_64, aarch64, powerpc).
+constexpr const char* kProcessorFolder = PLATFORM_PROCESSOR_FOLDER;
 
 // Loaded bundles by identifier, each holding one reference. Never destroyed, so that a bundle
 // is still found while other libraries shut down.
@@ -173,7 +154,7 @@ CFURLRef CFBundleCopyResourceURL(CFBundleRef bundle, CFStringRef resourceName,
 CFURLRef CFBundleCopyExecutableURL(CFBundleRef bundle) {
     const std::string& executable = CFStringUTF8(InfoValue(bundle, kExecutableKey));
     if (!IsPlainName(executable)) return nullptr;
-    return CreateURLIfExists(bundle->root / "Contents" / ProcessorName() / executable);
+    return CreateURLIfExists(bundle->root / "Contents" / kProcessorFolder / executable);
 }
 
 ResFileRefNum CFBundleOpenBundleResourceMap(CFBundleRef bundle) {

@@ -1,11 +1,17 @@
 // Pixel geometry of inscribed ovals, exact in integers so that every ring is symmetric.
 #include "quickdraw/oval.h"
 
+#include <cstdint>
+
 namespace qd {
 namespace {
 
-// Products of squared box sizes reach 2^66 for the largest rectangles.
-using Wide = __int128;
+// The square of a doubled coordinate or of a box side (both at most 65535, the widest
+// rectangle) is below 2^32, so a product of two squares fits in 64 bits, though a sum of two
+// such products may not.
+uint64_t Square(int v) {
+    return uint64_t(int64_t(v) * v);
+}
 
 int Max(int a, int b) {
     return a > b ? a : b;
@@ -17,11 +23,11 @@ int Max(int a, int b) {
 // centre is inside the ellipse with semi-axes width/2, height/2 when
 // X^2 height^2 + Y^2 width^2 <= width^2 height^2.
 bool InscribedOval::ContainsCentre(int column, int row) const {
-    const Wide x = 2 * column + 1 - width_;
-    const Wide y = 2 * row + 1 - height_;
-    const Wide w = width_;
-    const Wide h = height_;
-    return x * x * h * h + y * y * w * w <= w * w * h * h;
+    const uint64_t xTerm = Square(2 * column + 1 - width_) * Square(height_);
+    const uint64_t yTerm = Square(2 * row + 1 - height_) * Square(width_);
+    const uint64_t bound = Square(width_) * Square(height_);
+    // xTerm + yTerm <= bound, without forming the sum.
+    return xTerm <= bound && yTerm <= bound - xTerm;
 }
 
 int InscribedOval::RowInset(int row) const {

@@ -21,8 +21,9 @@ bool Fits(size_t offset, size_t length, size_t size) {
     return offset <= size && length <= size - offset;
 }
 
+// In 64 bits: a 32-bit offset plus a 32-bit length must not wrap where size_t has 32 bits.
 struct Extent {
-    size_t begin, end;
+    uint64_t begin, end;
 };
 
 // True when no two extents share a byte (empty extents share none).
@@ -135,8 +136,8 @@ void PutHeader(std::vector<uint8_t>& out, uint32_t dataLength, uint32_t mapLengt
 
 std::optional<std::vector<ParsedResource>> ParseResourceFile(std::span<const uint8_t> file) {
     if (file.size() < kHeaderSize || file.size() >= kMaxResourceFileSize) return std::nullopt;
-    const Extent data{GetBig32(file, 0), GetBig32(file, 0) + size_t(GetBig32(file, 8))};
-    const Extent map{GetBig32(file, 4), GetBig32(file, 4) + size_t(GetBig32(file, 12))};
+    const Extent data{GetBig32(file, 0), uint64_t(GetBig32(file, 0)) + GetBig32(file, 8)};
+    const Extent map{GetBig32(file, 4), uint64_t(GetBig32(file, 4)) + GetBig32(file, 12)};
     if (data.begin < kHeaderSize || map.begin < kHeaderSize || data.end > file.size() ||
         map.end > file.size() || !Disjoint({data, map}))
         return std::nullopt;

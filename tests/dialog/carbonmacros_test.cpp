@@ -1,4 +1,4 @@
-// The toolkit adapter: command texts, controls by identifier and windows from a bundle.
+// The toolkit adapter: command texts of events, controls by identifier and windows from a bundle.
 #include "carbonmacros.h"
 
 #include "ToolboxTestHooks.h"
@@ -12,30 +12,6 @@ namespace {
 
 using dlgtest::ControlXml;
 using dlgtest::FormText;
-
-struct CommandCase {
-    const char* name;
-    UInt32 code;
-    const char* text;
-};
-
-class CommandText2Str : public testing::TestWithParam<CommandCase> {};
-
-TEST_P(CommandText2Str, PutsTheMostSignificantByteFirst) {
-    const CommandText text = CommandID2Str(GetParam().code);
-    EXPECT_EQ(std::string(text.Chars, 4), std::string(GetParam().text, 4));
-    EXPECT_EQ(text.Chars[4], '\0');
-    EXPECT_TRUE(IsCommand(text, GetParam().text));
-}
-
-INSTANTIATE_TEST_SUITE_P(Codes, CommandText2Str,
-                         testing::Values(CommandCase{"OK", 0x6F6B2020, "ok  "},
-                                         CommandCase{"Cancel", FOUR_CHAR_CODE("not!"), "not!"},
-                                         CommandCase{"Info", FOUR_CHAR_CODE("Info"), "Info"},
-                                         CommandCase{"HighBytes", 0xA5FF0180, "\xA5\xFF\x01\x80"}),
-                         [](const testing::TestParamInfo<CommandCase>& info) {
-                             return info.param.name;
-                         });
 
 TEST(CommandText, OfAnEventWithoutCommandMatchesNone) {
     EventRef event = nullptr;

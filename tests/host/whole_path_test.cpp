@@ -363,6 +363,15 @@ void MakeBundleWithoutProgram(const TempDir& dir) {
               "CFBundleIdentifier = test.noprogram\nCFBundleExecutable = lumashift\n");
 }
 
+// Programs for other processors only: the error names the folders the bundle does have.
+void MakeBundleForOtherProcessors(const TempDir& dir) {
+    WriteFile(dir / "b.bundle/Contents/Info",
+              "CFBundleIdentifier = test.foreign\nCFBundleExecutable = lumashift\n");
+    WriteFile(dir / "b.bundle/Contents/powerpc/lumashift", "a program for another processor");
+    WriteFile(dir / "b.bundle/Contents/aarch64/lumashift", "a program for another processor");
+    WriteFile(dir / "b.bundle/Contents/Resources/lumashift", "not a program folder");
+}
+
 // A real shared library that exports no `main` (FFmpeg's utility library, which is not built
 // with the sanitizers, so a second copy of it loads cleanly), under the program's name with
 // and without the library suffix.
@@ -427,6 +436,11 @@ INSTANTIATE_TEST_SUITE_P(
                   1,
                   "has no program 'lumashift'",
                   MakeBundleWithoutProgram},
+        ErrorCase{"BundleForOtherProcessors",
+                  {"info", "--bundle", "@/b.bundle"},
+                  1,
+                  "it holds programs for: aarch64, powerpc",
+                  MakeBundleForOtherProcessors},
         ErrorCase{"ProgramWithoutEntryPoint",
                   {"info", "--bundle", "@/b.bundle"},
                   1,

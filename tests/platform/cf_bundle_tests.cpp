@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <sys/utsname.h>
 
@@ -153,9 +154,12 @@ TEST_F(CFBundleTest, ExecutableIsTheProgramForThisProcessor) {
     WriteFile(bundle_ / "Contents" / "otherchip" / "effect.so", "elsewhere");
     EXPECT_EQ(CFBundleCopyExecutableURL(bundle.get()), nullptr);
 
-    utsname machine{}; // the kernel's processor name, which bundle builds use for the folder
+    // The bundle's folder for each processor the kernel may name.
+    const std::map<std::string, std::string> kFolders = {
+        {"x86_64", "x86_64"}, {"aarch64", "aarch64"}, {"ppc", "powerpc"}};
+    utsname machine{};
     ASSERT_EQ(uname(&machine), 0);
-    const fs::path program = bundle_ / "Contents" / machine.machine / "effect.so";
+    const fs::path program = bundle_ / "Contents" / kFolders.at(machine.machine) / "effect.so";
     WriteFile(program, "program");
     EXPECT_EQ(PathOf(CFHolder<CFURLRef>(CFBundleCopyExecutableURL(bundle.get())).get()),
               program.string());

@@ -210,3 +210,39 @@ TEST(Pen, DefaultsAndNoCurrentPort) {
 }
 
 } // namespace
+
+// The widest box there is, 65535 pixels a side, seen through a window on its top edge. For a
+// square box the oval's test reduces to (2x + 1 - w)^2 + (2y + 1 - w)^2 <= w^2, which 64 bits
+// hold, so the expected ring is worked out here without the products the drawing code needs.
+TEST(DrawOval, TheLargestBoxKeepsItsExactRing) {
+    const Rect box = MakeRect(-32768, -32768, 32767, 32767);
+    const int64_t w = 65535;
+    const auto inside = [&](int x, int y) {
+        const int64_t dx = 2 * int64_t(x - box.left) + 1 - w, dy = 2 * int64_t(y - box.top) + 1 - w;
+        return dx * dx + dy * dy <= w * w;
+    };
+    // Around the top middle, where the ring runs nearly flat for a few hundred columns.
+    const Rect window = MakeRect(-400, -32768, 400, -32760);
+    ScopedGWorld image(window);
+    image.fillPattern(3);
+    const auto before = image.snapshot();
+    {
+        ScopedCurrentPort current(image.get());
+        RGBForeColor(&kBlack);
+        FrameOval(&box);
+    }
+    int ring = 0;
+    for (int y = window.top; y < window.bottom; ++y) {
+        for (int x = window.left; x < window.right; ++x) {
+            // On the ring: inside, with a side neighbour outside (the box's edge counts as out).
+            const bool onRing = inside(x, y) && (!inside(x - 1, y) || !inside(x + 1, y) ||
+                                                 !inside(x, y - 1) || !inside(x, y + 1));
+            const size_t at = size_t(image.pixel(x, y) - image.base());
+            const uint8_t black[4] = {0xFF, 0, 0, 0};
+            ring += onRing;
+            EXPECT_EQ(std::memcmp(image.pixel(x, y), onRing ? black : &before[at], 4), 0)
+                << x << "," << y;
+        }
+    }
+    EXPECT_GT(ring, 100);
+}

@@ -1,4 +1,5 @@
 // The bundle through its exported entry point, as a host drives it: checks, describe, renders.
+#include "pixelkernel_testing.h"
 #include "pluginloader.h"
 #include "testhost.h"
 #include "threadcount.h"
@@ -318,6 +319,28 @@ TEST_F(Frames, FadedFrameIsTheBlendOfSourceOverEffect) {
         }
     }
     EXPECT_EQ(host_.CountCalls("Blit"), 1);
+}
+
+TEST_F(Frames, ASavedConfigurationRendersByTheFormula) {
+    // The whole frame, both sliders away from neutral: on every processor each colour byte
+    // follows the formula and alpha stays.
+    PluginDataRec config{};
+    ResetConfig(&config);
+    config.StartRel = RelRect{0, 1, 0, 1};
+    config.Sliders[0] = 70;
+    config.Sliders[1] = 35;
+    ASSERT_TRUE(SaveConfig(&config));
+    ASSERT_EQ(RenderFrame(2), kPluginOK);
+    const ChannelTable table = kerneltest::FormulaTable(70, 35);
+    for (int y = 0; y < 48; ++y) {
+        for (int x = 0; x < 64; ++x) {
+            const uint32_t source = TestHost::SourcePixel(102, x, y);
+            uint32_t want = source & 0xFF000000;
+            for (int shift = 16; shift >= 0; shift -= 8)
+                want |= uint32_t(table.map[(source >> shift) & 0xFF]) << shift;
+            ASSERT_EQ(PixelAt(host_.Output(), x, y), want) << x << "," << y;
+        }
+    }
 }
 
 TEST_F(Frames, ProxyQualityAndSound) {

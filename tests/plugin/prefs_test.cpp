@@ -11,6 +11,7 @@
 #include "rsrcimage.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -85,8 +86,12 @@ TEST_F(Prefs, RecordBytesAreTheDocumentedLayout) {
     Handle h = NewHandleClear(kConfigSaveSize);
     ASSERT_TRUE(Config2Save(&config, h));
     const uint8_t* b = reinterpret_cast<const uint8_t*>(*h);
-    const uint8_t head[] = {0x88, 0x01, 0, 0, 0x03, 0, 0, 0};
-    EXPECT_EQ(std::memcmp(b, head, sizeof head), 0);
+    // Size and version in the writer's byte order: 392 and 3 little-endian, 390 and 3 big-endian.
+    const uint8_t littleHead[] = {0x88, 0x01, 0, 0, 0x03, 0, 0, 0};
+    const uint8_t bigHead[] = {0, 0, 0x01, 0x86, 0, 0, 0, 0x03};
+    const uint8_t* head = std::endian::native == std::endian::big ? bigHead : littleHead;
+    EXPECT_EQ(GetHandleSize(h), std::endian::native == std::endian::big ? 390 : 392);
+    EXPECT_EQ(std::memcmp(b, head, sizeof littleHead), 0);
     double d;
     std::memcpy(&d, b + 8, 8);
     EXPECT_EQ(d, 0.125); // StartRel.Left first, then Right, Top, Bottom
@@ -126,7 +131,9 @@ TEST_F(Prefs, SaveThenReadGivesTheSameConfiguration) {
 
 TEST_F(Prefs, WrongSizeOrVersionIsIgnored) {
     const PluginDataRec config = Sample();
-    for (auto [offset, value] : {std::pair<size_t, uint32_t>{0, 390}, {4, 2}}) {
+    // The other byte order's record size, and an older version.
+    const uint32_t otherSize = std::endian::native == std::endian::big ? 392 : 390;
+    for (auto [offset, value] : {std::pair<size_t, uint32_t>{0, otherSize}, {4, 2}}) {
         Handle h = NewHandleClear(kConfigSaveSize);
         ASSERT_TRUE(Config2Save(&config, h));
         std::memcpy(*h + offset, &value, 4);

@@ -13,7 +13,8 @@
 namespace fs = std::filesystem;
 
 std::string BundleProgramPath() {
-    return std::string(LUMASHIFT_BUNDLE_DIR) + "/Contents/x86_64/lumashift.so";
+    return std::string(LUMASHIFT_BUNDLE_DIR) + "/Contents/" PLATFORM_PROCESSOR_FOLDER
+                                               "/lumashift.so";
 }
 
 void OpenBundleResources() {

@@ -1,0 +1,10 @@
+# What every foreign processor's build shares: Debian's cross compilers for LUMASHIFT_TRIPLE,
+# its libraries in /usr/<triple>, and nothing of the build machine's own libraries.
+set(CMAKE_C_COMPILER ${LUMASHIFT_TRIPLE}-gcc)
+set(CMAKE_CXX_COMPILER ${LUMASHIFT_TRIPLE}-g++)
+set(CMAKE_LIBRARY_ARCHITECTURE ${LUMASHIFT_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH /usr/${LUMASHIFT_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
