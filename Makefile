@@ -63,10 +63,10 @@ universal: $(FOREIGN_BUILDS)
 	  -P cmake/AssembleUniversal.cmake
 
 # What qemu-user (7.2) cannot run here, left to the native run. On PowerPC it cannot fork a
-# process that has threads, and its own threads, which outlive the program's for a moment, show in
-# the thread counts. On 64-bit ARM every
-# new thread or forked child spins for ever (a five-line program that starts one thread hangs
-# the same way), so no test that starts a thread or forks runs there.
+# process that has threads, and its own threads, which outlive the program's for a moment, show
+# in the thread counts. On 64-bit ARM every new thread or forked child spins for ever (a
+# five-line program that starts one thread hangs the same way), so no test that starts a thread
+# or forks runs there.
 EMULATION_SKIP_powerpc := Workers\.AFork|Workers\.HelpersStart|EffectThreads\.
 EMULATION_SKIP_aarch64 := Workers\.|WorkerSplit\.|EffectThreads\.|RowsSharedAmongThreads|DeathTest
 EMULATION_SKIP_aarch64 := $(EMULATION_SKIP_aarch64)|PrefsKilledMidSave|PixelEffectOnLargeFrames
