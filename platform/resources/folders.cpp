@@ -128,7 +128,7 @@ Boolean FSpGetPath(const FSSpec* fileSpec, char* path, long size) {
 
 namespace {
 
-// The file's path, or nothing (with the error to answer) when the spec names no file.
+// The file's path, or nothing (with the error to answer) when the FSSpec names no file.
 std::optional<std::string> PathOfSpec(const FSSpec* fileSpec, OSErr& err) {
     char path[sizeof(FSRef::path)];
     if (!fileSpec || !LeafName(fileSpec->name)) {
