@@ -163,13 +163,8 @@ TEST_P(Frei0rBadValues, RenderAsTheNearestMeaningfulSetting) {
     f0r_instance_t instance = plugin.construct(kWidth, kHeight);
     Apply(plugin, instance, base);
     plugin.Set(instance, c.index, c.value);
-    std::vector<uint32_t> in(kWidth * kHeight), out(kWidth * kHeight);
-    std::memcpy(in.data(), frame.data(), frame.size());
-    plugin.update(instance, 0, in.data(), out.data());
+    EXPECT_EQ(Update(plugin, instance, frame), Expected(frame, kWidth, kHeight, c.meaning));
     plugin.destruct(instance);
-    std::vector<uint8_t> bytes(frame.size());
-    std::memcpy(bytes.data(), out.data(), bytes.size());
-    EXPECT_EQ(bytes, Expected(frame, kWidth, kHeight, c.meaning));
 }
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -250,21 +245,9 @@ class Frei0rSaved : public Frei0r {
     const std::vector<uint8_t> frame = RandomFrame(kWidth, kHeight, 9);
     const Setting params{0, 0, 0.5, 0.5, 20, 50};
 
-    static void Save(const Setting& s) {
-        PluginDataRec config{};
-        ResetConfig(&config);
-        config.StartRel = RelRect{s.left, s.right, s.top, s.bottom};
-        config.Sliders[0] = int16_t(s.gainSlider);
-        config.Sliders[1] = int16_t(s.offsetSlider);
-        ASSERT_TRUE(SaveConfig(&config));
-    }
+    static void Save(const Setting& s) { ASSERT_TRUE(SaveSetting(s)); }
     std::vector<uint8_t> Frame(f0r_instance_t instance) const {
-        std::vector<uint32_t> in(kWidth * kHeight), out(kWidth * kHeight);
-        std::memcpy(in.data(), frame.data(), frame.size());
-        plugin.update(instance, 0, in.data(), out.data());
-        std::vector<uint8_t> bytes(frame.size());
-        std::memcpy(bytes.data(), out.data(), bytes.size());
-        return bytes;
+        return Update(plugin, instance, frame);
     }
 };
 

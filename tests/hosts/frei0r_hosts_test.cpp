@@ -121,12 +121,7 @@ TEST_P(FfmpegAgainstReelhost, GivesExactlyTheBytesReelhostRendersFromTheSavedCon
     const std::vector<uint8_t> clip = WriteClip(dir / "in.raw", width, height);
     ASSERT_TRUE(RunHost(dir, std::string(kFfmpeg) + " " + RawInput(dir / "in.raw", width, height) +
                                  " '" + (dir / "in_%03d.png") + "'"));
-    PluginDataRec config{};
-    ResetConfig(&config);
-    config.StartRel = RelRect{s.left, s.right, s.top, s.bottom};
-    config.Sliders[0] = int16_t(s.gainSlider);
-    config.Sliders[1] = int16_t(s.offsetSlider);
-    ASSERT_TRUE(SaveConfig(&config));
+    ASSERT_TRUE(SaveSetting(s));
 
     ASSERT_TRUE(RunHost(dir, LUMASHIFT_TEST_PREFIX "/bin/reelhost render --quiet '" +
                                  (dir / "in_%03d.png") + "' -o '" + (dir / "ref_%03d.png") + "'"));

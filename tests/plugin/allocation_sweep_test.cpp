@@ -2,6 +2,7 @@
 // request answers a defined result, nothing stays lent or allocated, and no request reports
 // success with a picture other than the one it gives when nothing fails.
 #include "DataHandling.h"
+#include "configs.h"
 #include "PlatformTestHooks.h"
 #include "pluginloader.h"
 #include "prefsloader.h"
@@ -54,11 +55,7 @@ class AllocationSweep : public testing::Test {
   protected:
     void SetUp() override {
         // A configuration that changes the region's pixels, so a frame left unrendered shows.
-        PluginDataRec config{};
-        ResetConfig(&config);
-        config.StartRel = RelRect{0.25, 0.75, 0.2, 0.9};
-        config.Sliders[0] = 80;
-        config.Sliders[1] = 65;
+        const PluginDataRec config = ConfigWith(RelRect{0.25, 0.75, 0.2, 0.9}, 80, 65);
         ASSERT_TRUE(SaveConfig(&config));
         host_.params.startFrame = 100;
         host_.params.frameCount = 30;

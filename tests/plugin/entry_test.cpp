@@ -1,4 +1,5 @@
 // The bundle through its exported entry point, as a host drives it: checks, describe, renders.
+#include "configs.h"
 #include "pixelkernel_testing.h"
 #include "pluginloader.h"
 #include "testhost.h"
@@ -324,11 +325,7 @@ TEST_F(Frames, FadedFrameIsTheBlendOfSourceOverEffect) {
 TEST_F(Frames, ASavedConfigurationRendersByTheFormula) {
     // The whole frame, both sliders away from neutral: on every processor each colour byte
     // follows the formula and alpha stays.
-    PluginDataRec config{};
-    ResetConfig(&config);
-    config.StartRel = RelRect{0, 1, 0, 1};
-    config.Sliders[0] = 70;
-    config.Sliders[1] = 35;
+    const PluginDataRec config = ConfigWith(RelRect{0, 1, 0, 1}, 70, 35);
     ASSERT_TRUE(SaveConfig(&config));
     ASSERT_EQ(RenderFrame(2), kPluginOK);
     const ChannelTable table = kerneltest::FormulaTable(70, 35);

@@ -1,5 +1,6 @@
 // The pixel loop against a plain, obviously correct version of the formula.
 #include "pixeleffect.h"
+#include "configs.h"
 #include "pixelkernel_testing.h"
 #include "testhost.h"
 
@@ -16,14 +17,6 @@ namespace {
 // The formula, one channel at a time, written independently of the fast path.
 uint8_t ReferenceChannel(uint8_t c, int16_t s1, int16_t s2) {
     return kerneltest::FormulaChannel(c, s1, s2);
-}
-
-PluginDataRec ConfigWith(int16_t s1, int16_t s2) {
-    PluginDataRec config{};
-    ResetConfig(&config);
-    config.Sliders[0] = s1;
-    config.Sliders[1] = s2;
-    return config;
 }
 
 void FillRandom(GWorldPtr image, std::mt19937& rng) {

@@ -1,5 +1,6 @@
 // The frame driver: regions at every edge, padded rows, odd widths, guard bytes, shared rows.
 // Expected bytes come from kerneltest::FormulaTable, never from the kernel's own table.
+#include "configs.h"
 #include "pixelkernel_testing.h"
 
 #include "DataHandling.h"
@@ -74,8 +75,8 @@ std::vector<uint8_t> BytesOf(GuardedBuffer& buffer) {
 
 // The kernel of `kind` for kS1, kS2; a refusal fails the test rather than leave no row kernel.
 void KernelFor(PixelKernelKind kind, PixelKernel* kernel) {
-    ASSERT_TRUE(
-        TryPixelKernel(kind, FormulaTable(kS1, kS2), kAlpha, kS1, kS2, DetectCpuFeatures(), kernel));
+    ASSERT_TRUE(TryPixelKernel(kind, FormulaTable(kS1, kS2), kAlpha, kS1, kS2, DetectCpuFeatures(),
+                               kernel));
 }
 
 using FrameCase = std::tuple<PixelKernelKind, RegionCase, bool>;
@@ -180,10 +181,7 @@ TEST(PixelEffectOnLargeFrames, MatchesTheFormulaEverywhere) {
     for (int y = 0; y < kHigh; ++y)
         for (int x = 0; x < kWide; ++x)
             SetPixelAt(source, x, y, any(rng));
-    PluginDataRec config{};
-    ResetConfig(&config);
-    config.Sliders[0] = kS1;
-    config.Sliders[1] = kS2;
+    PluginDataRec config = ConfigWith(kS1, kS2);
     const Rect region = {-5, 17, 400, 2000};
     ThePixelEffect(source, dest, region, true, &config, 0, 1);
     for (int y = 0; y < kHigh; ++y) {

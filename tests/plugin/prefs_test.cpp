@@ -326,7 +326,7 @@ TEST_F(Prefs, ASaveIntoAFileWithTwoRecordsReplacesTheOneThatIsRead) {
     shadowed.Sliders[0] = 11;
     const rsrcimage::Resource note{FOUR_CHAR_CODE("TEXT"), 128, "note", 0, {'a', 'b', 'c'}};
     WriteBytes(prefs_.PrefsFile(),
-              rsrcimage::Build({PrefRecord(Sample()), PrefRecord(shadowed, "older"), note}));
+               rsrcimage::Build({PrefRecord(Sample()), PrefRecord(shadowed, "older"), note}));
     ASSERT_EQ(ReadBack().Sliders[0], 73) << "the first record is the one read";
 
     PluginDataRec edited = Sample();

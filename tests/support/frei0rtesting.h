@@ -2,7 +2,9 @@
 // and what the effect must make of a frame, worked out from the formula independently.
 #pragma once
 
+#include "configs.h"
 #include "pixelkernel_testing.h"
+#include "prefsloader.h"
 
 extern "C" {
 #include <frei0r.h>
@@ -125,19 +127,33 @@ inline std::vector<uint8_t> Expected(const std::vector<uint8_t>& frame, int widt
     return out;
 }
 
+// The plug-in's result for one frame from `instance` as it is set.
+inline std::vector<uint8_t> Update(const Plugin& plugin, f0r_instance_t instance,
+                                   const std::vector<uint8_t>& frame) {
+    std::vector<uint32_t> in(frame.size() / 4), out(frame.size() / 4);
+    std::memcpy(in.data(), frame.data(), frame.size());
+    plugin.update(instance, 0.0, in.data(), out.data());
+    std::vector<uint8_t> bytes(frame.size());
+    std::memcpy(bytes.data(), out.data(), bytes.size());
+    return bytes;
+}
+
 // The plug-in's result for one frame with a fresh instance.
 inline std::vector<uint8_t> Render(const Plugin& plugin, const std::vector<uint8_t>& frame,
                                    int width, int height, const Setting& s) {
     f0r_instance_t instance = plugin.construct(unsigned(width), unsigned(height));
     if (!instance) throw std::runtime_error("the plug-in refused the frame size");
     Apply(plugin, instance, s);
-    std::vector<uint32_t> in(frame.size() / 4), out(frame.size() / 4);
-    std::memcpy(in.data(), frame.data(), frame.size());
-    plugin.update(instance, 0.0, in.data(), out.data());
+    std::vector<uint8_t> bytes = Update(plugin, instance, frame);
     plugin.destruct(instance);
-    std::vector<uint8_t> bytes(frame.size());
-    std::memcpy(bytes.data(), out.data(), bytes.size());
     return bytes;
+}
+
+// Saves the setting as the configuration window's OK does, through the effect's own code.
+inline bool SaveSetting(const Setting& s) {
+    const PluginDataRec config =
+        ConfigWith(RelRect{s.left, s.right, s.top, s.bottom}, s.gainSlider, s.offsetSlider);
+    return SaveConfig(&config);
 }
 
 } // namespace frei0rtest

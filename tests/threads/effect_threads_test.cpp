@@ -1,5 +1,6 @@
 // Several host threads running the effect at once, each on its own frames, while the shared
 // row workers are used and stopped: every frame exact, and (under ThreadSanitizer) no race.
+#include "configs.h"
 #include "pixelkernel_testing.h"
 #include "testhost.h"
 
@@ -53,11 +54,7 @@ bool MatchesTheFormula(GWorldPtr source, GWorldPtr dest, const Rect& box, int s1
 // One host thread: its own images and configuration, several calls, each checked.
 int RunHostThread(int thread) {
     const ThreadCase c = CaseFor(thread);
-    PluginDataRec config{};
-    ResetConfig(&config);
-    config.Sliders[0] = c.gainSlider;
-    config.Sliders[1] = c.offsetSlider;
-    config.StartRel = c.region;
+    PluginDataRec config = ConfigWith(c.region, c.gainSlider, c.offsetSlider);
     int exact = 0;
     for (int call = 0; call < kCallsPerThread; ++call) {
         GWorldPtr source = NewTestImage(kWidth, kHeight), dest = NewTestImage(kWidth, kHeight);

@@ -17,16 +17,6 @@ constexpr int kFramesPerThread = 6;
 // Large enough that every frame is cut into chunks for the shared helpers.
 constexpr int kWidth = 640, kHeight = 360;
 
-std::vector<uint8_t> RenderWith(const Plugin& plugin, f0r_instance_t instance,
-                                const std::vector<uint8_t>& frame) {
-    std::vector<uint32_t> in(frame.size() / 4), out(frame.size() / 4);
-    std::memcpy(in.data(), frame.data(), frame.size());
-    plugin.update(instance, 0, in.data(), out.data());
-    std::vector<uint8_t> bytes(frame.size());
-    std::memcpy(bytes.data(), out.data(), bytes.size());
-    return bytes;
-}
-
 TEST(Frei0rOnManyThreads, OneInstanceAndOneEachRenderEveryFrameExact) {
     Plugin plugin;
     const std::vector<uint8_t> frame = RandomFrame(kWidth, kHeight, 77);
@@ -44,8 +34,8 @@ TEST(Frei0rOnManyThreads, OneInstanceAndOneEachRenderEveryFrameExact) {
             Apply(plugin, mine, own);
             const std::vector<uint8_t> mineWant = Expected(frame, kWidth, kHeight, own);
             for (int f = 0; f < kFramesPerThread; ++f) {
-                exact += RenderWith(plugin, common, frame) == commonWant ? 1 : 0;
-                exact += RenderWith(plugin, mine, frame) == mineWant ? 1 : 0;
+                exact += Update(plugin, common, frame) == commonWant ? 1 : 0;
+                exact += Update(plugin, mine, frame) == mineWant ? 1 : 0;
             }
             plugin.destruct(mine);
         });
@@ -75,7 +65,7 @@ TEST(Frei0rOnManyThreads, AParameterSetWhileFramesRenderGivesEachFrameOneValueOr
     for (int t = 0; t < kThreads; ++t) {
         hosts.emplace_back([&] {
             for (int f = 0; f < kFramesPerThread; ++f) {
-                const std::vector<uint8_t> got = RenderWith(plugin, instance, frame);
+                const std::vector<uint8_t> got = Update(plugin, instance, frame);
                 whole += got == darkWant || got == brightWant ? 1 : 0;
             }
         });
