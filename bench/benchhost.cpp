@@ -5,7 +5,6 @@
 #include "effectglue.h"
 
 #include "blit.h"
-#include "gworld.h"
 
 #include "MacMemory.h"
 
@@ -89,10 +88,7 @@ HYPluginResult BenchHost::ReleaseFrame(void*, void*) {
 
 HYPluginResult BenchHost::Blit(PixMapHandle src, PixMapHandle dst, const Rect* srcRect,
                                const Rect* dstRect, int16_t opacity) {
-    if (!src || !dst || !srcRect || !dstRect) return kPluginBadParams;
-    static reelhost::Blitter blitter; // one request at a time, as in reelhost
-    blitter.Draw(reelhost::ViewOf(src), reelhost::ViewOf(dst), *srcRect, *dstRect, opacity);
-    return kPluginOK;
+    return reelhost::BlitImages(src, dst, srcRect, dstRect, opacity);
 }
 
 HYPluginResult BenchHost::MixAudio(void*, void*, int16_t) {

@@ -1,5 +1,6 @@
 // Rounds of Google Benchmark runs, each figure over its baseline of the same round; medians.
 #include "figures.h"
+#include "median.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -76,13 +77,6 @@ class RoundReporter : public benchmark::ConsoleReporter {
     bool contextShown_ = false;
     std::vector<RoundTimes> rounds_;
 };
-
-double Median(std::vector<double> values) {
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    const size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
 
 // Per round, f(times of that round), for the rounds in which every name involved was measured.
 template <class F>

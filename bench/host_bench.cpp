@@ -15,8 +15,8 @@
 #include "host_session.h"
 #include "plugin_bundle.h"
 #include "render.h"
+#include "render_stages.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -27,12 +27,6 @@ extern "C" {
 }
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double SecondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 // Times the host's callbacks while the plug-in runs a request, so that what the host does for
 // it (fetching and converting frames, blending, sound) is not counted as the plug-in's own time.
@@ -55,10 +49,8 @@ class CallbackTimer {
 
   private:
     template <class Call> static HYPluginResult Timed(Call call) {
-        const Clock::time_point start = Clock::now();
-        const HYPluginResult result = call();
-        *seconds_ += SecondsSince(start);
-        return result;
+        const reelhost::StageTimer timer(*seconds_);
+        return call();
     }
     static HYPluginResult GetFrame(void* instance, int32_t index, GWorldPtr* image, int16_t width,
                                    int16_t height, uint8_t quality, int16_t* volume,
@@ -117,13 +109,14 @@ RenderSplit RenderOnce(reelhost::ClipSource& clip, reelhost::PluginBundle& bundl
     reelhost::ProgressMeter meter(reelhost::ProgressStyle::Quiet, stderr, info.frameCount);
     reelhost::PluginCaller caller(bundle.Entry(), session);
     const CallbackTimer timer(caller.Params(), split.callbacks);
-    const Clock::time_point start = Clock::now();
-    const reelhost::RenderOutcome outcome =
-        reelhost::RunRender(caller, clip, session, *writer, plan, meter, [] { return false; });
-    writer->Finish();
-    split.total = SecondsSince(start);
-    split.stages = outcome.seconds;
-    split.frames = outcome.framesWritten;
+    {
+        const reelhost::StageTimer whole(split.total);
+        const reelhost::RenderOutcome outcome =
+            reelhost::RunRender(caller, clip, session, *writer, plan, meter, [] { return false; });
+        writer->Finish();
+        split.stages = outcome.seconds;
+        split.frames = outcome.framesWritten;
+    }
     return split;
 }
 

@@ -5,6 +5,7 @@
 // those ratios. The peak memory of a long render over a short one is measured the same way.
 // Flags: --rounds=N (default 3), --reelhost=PATH (default: the one built beside this program),
 // --summary=PATH (the figures are also appended there).
+#include "median.h"
 #include "stock_graph.h"
 
 #include "DataHandling.h"
@@ -77,13 +78,6 @@ struct Run {
     double wall = 0, cpu = 0; // seconds
     long peakKilobytes = 0;
 };
-
-double Median(std::vector<double> values) {
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    const size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
 
 // Runs a program to its end, its output into `log`; its wall and CPU time and peak memory.
 Run Measure(const std::vector<std::string>& args, const std::string& log) {

@@ -1,6 +1,7 @@
 // Opacity blending of one image over another, with nearest-pixel scaling and safe clipping.
 #include "blit.h"
 #include "blend_row.h"
+#include "gworld.h"
 
 #include <algorithm>
 #include <climits>
@@ -14,12 +15,10 @@ bool Within(int v, int low, int high) {
     return v >= low && v < high;
 }
 
-} // namespace
-
-// Without scaling, source pixel (x + dx, y + dy) lies over (x, y): the pixels whose source is
-// inside src form one box, blended a row at a time.
-void Blitter::DrawSameSize(const PixelView& src, const PixelView& dst, int dx, int dy,
-                           const PixelBox& target, int opacity) {
+// Without scaling, source pixel (x + dx, y + dy) lies over (x, y): the pixels of target (clipped
+// to dst) whose source is inside src form one box, blended a row at a time.
+void DrawSameSize(const PixelView& src, const PixelView& dst, int dx, int dy,
+                  const PixelBox& target, int opacity) {
     const PixelBox shown =
         IntersectPixelBoxes(target, {src.bounds.top - dy, src.bounds.left - dx,
                                      src.bounds.bottom - dy, src.bounds.right - dx});
@@ -29,6 +28,8 @@ void Blitter::DrawSameSize(const PixelView& src, const PixelView& dst, int dx, i
         BlendRow(src.Pixel(shown.left + dx, y + dy), dst.Pixel(shown.left, y), rowLength,
                  uint16_t(opacity));
 }
+
+} // namespace
 
 void Blitter::Draw(const PixelView& src, const PixelView& dst, const Rect& srcRect,
                    const Rect& dstRect, int opacity) {
@@ -68,6 +69,14 @@ void Blitter::Draw(const PixelView& src, const PixelView& dst, const Rect& srcRe
             out += kBytesPerPixel;
         }
     }
+}
+
+HYPluginResult BlitImages(PixMapHandle src, PixMapHandle dst, const Rect* srcRect,
+                          const Rect* dstRect, int16_t opacity) {
+    static Blitter blitter;
+    if (!src || !dst || !srcRect || !dstRect) return kPluginBadParams;
+    blitter.Draw(ViewOf(src), ViewOf(dst), *srcRect, *dstRect, opacity);
+    return kPluginOK;
 }
 
 } // namespace reelhost

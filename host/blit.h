@@ -3,6 +3,8 @@
 
 #include "pixel_view.h"
 
+#include "HostPluginAPI.h"
+
 #include <vector>
 
 namespace reelhost {
@@ -25,11 +27,13 @@ class Blitter {
               int opacity);
 
   private:
-    // Blends target (clipped to dst) from src offset by (dx, dy), pixel for pixel.
-    void DrawSameSize(const PixelView& src, const PixelView& dst, int dx, int dy,
-                      const PixelBox& target, int opacity);
-
     std::vector<int> sourceColumns_;
 };
+
+// The host's Blit callback: srcRect of src drawn over dstRect of dst by a Blitter that serves
+// the process. Blit carries no instance and needs nothing but scratch space, and requests come
+// one at a time on one thread. kPluginBadParams for a missing argument.
+HYPluginResult BlitImages(PixMapHandle src, PixMapHandle dst, const Rect* srcRect,
+                          const Rect* dstRect, int16_t opacity);
 
 } // namespace reelhost

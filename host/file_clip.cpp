@@ -299,12 +299,10 @@ class FileClip final : public ClipSource {
     // Decodes the next picture into `frame`; answers its frame, or kUnknown at the end. Until a
     // picture arrives, a failure (a read error) leaves the next request to seek afresh.
     int64_t DecodeNext(AVFrame& frame, int64_t previous) {
-        lost_ = true;
-        if (!video_.Next(frame)) {
-            lost_ = false;
-            return kUnknown;
-        }
+        lost_ = true; // stays so when Next throws
+        const bool decoded = video_.Next(frame);
         lost_ = false;
+        if (!decoded) return kUnknown;
         const int64_t timestamp = frame.best_effort_timestamp;
         return timestamp == AV_NOPTS_VALUE ? previous + 1 : IndexOf(timestamp);
     }

@@ -9,6 +9,13 @@ extern "C" {
 }
 
 namespace reelhost {
+namespace {
+
+// Into the host's images at the picture's own size nothing is resized: the exact converters
+// of yuv_pixels where they apply, else swscale's direct ones, each colour sample used as it is.
+constexpr int kSameSizeFlags = SWS_POINT;
+
+} // namespace
 
 int ScalerFlagsFor(uint8_t quality) {
     // Full chroma interpolation and accurate rounding are what make the slow path worth it.
@@ -31,11 +38,32 @@ void SetYuvColours(SwsContext& context, AVColorSpace matrix, bool fullRange, boo
                              brightness, contrast, saturation);
 }
 
+bool IsRgb(AVPixelFormat format) {
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
+    return !desc || (desc->flags & AV_PIX_FMT_FLAG_RGB);
+}
+
+AVPixelFormat WithoutJpegRange(AVPixelFormat format) {
+    switch (format) {
+    case AV_PIX_FMT_YUVJ420P:
+        return AV_PIX_FMT_YUV420P;
+    case AV_PIX_FMT_YUVJ422P:
+        return AV_PIX_FMT_YUV422P;
+    case AV_PIX_FMT_YUVJ444P:
+        return AV_PIX_FMT_YUV444P;
+    case AV_PIX_FMT_YUVJ440P:
+        return AV_PIX_FMT_YUV440P;
+    default:
+        return format;
+    }
+}
+
+bool IsFullRange(AVPixelFormat format, AVColorRange range) {
+    return range == AVCOL_RANGE_JPEG || WithoutJpegRange(format) != format;
+}
+
 YuvColours ColoursOf(const AVFrame& picture) {
-    const bool jpeg = picture.format == AV_PIX_FMT_YUVJ420P ||
-                      picture.format == AV_PIX_FMT_YUVJ422P ||
-                      picture.format == AV_PIX_FMT_YUVJ444P;
-    return {picture.colorspace, jpeg || picture.color_range == AVCOL_RANGE_JPEG};
+    return {picture.colorspace, IsFullRange(AVPixelFormat(picture.format), picture.color_range)};
 }
 
 void FrameScaler::Convert(const AVFrame& picture, const PixelView& target, uint8_t quality) {
@@ -59,10 +87,10 @@ void FrameScaler::Convert(const AVFrame& picture, const PixelView& target, uint8
                             std::string(name ? name : "(unknown)") + " at " +
                             std::to_string(picture.width) + " x " + std::to_string(picture.height));
         }
-        const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(AVPixelFormat(picture.format));
-        if (desc && !(desc->flags & AV_PIX_FMT_FLAG_RGB))
-            SetYuvColours(*context_, picture.colorspace, picture.color_range == AVCOL_RANGE_JPEG,
-                          true);
+        if (!IsRgb(AVPixelFormat(picture.format))) {
+            const YuvColours colours = ColoursOf(picture);
+            SetYuvColours(*context_, colours.matrix, colours.fullRange, true);
+        }
         setup_ = wanted;
     }
     uint8_t* planes[4] = {target.base};

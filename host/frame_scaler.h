@@ -11,15 +11,20 @@ namespace reelhost {
 // kDVLowQuality, a sharp one otherwise.
 int ScalerFlagsFor(uint8_t quality);
 
-// Into the host's images at the picture's own size nothing is resized: the exact converters
-// of yuv_pixels where they apply, else swscale's direct ones, each colour sample used as it is.
-constexpr int kSameSizeFlags = SWS_POINT;
-
 // Tells `context` the matrix and range of its YUV side (its source when `yuvIsSource`, else its
 // target); an RGB side keeps full range. swscale otherwise assumes limited-range BT.601.
 void SetYuvColours(SwsContext& context, AVColorSpace matrix, bool fullRange, bool yuvIsSource);
 
-// The matrix and range a decoded picture says it has; the JPEG formats are full range.
+// True for RGB formats, and for values FFmpeg does not describe.
+bool IsRgb(AVPixelFormat format);
+
+// The JPEG formats are their plain counterparts at full range.
+AVPixelFormat WithoutJpegRange(AVPixelFormat format);
+
+// Full range when `range` says so or `format` is one of the JPEG formats.
+bool IsFullRange(AVPixelFormat format, AVColorRange range);
+
+// The matrix and range a decoded picture says it has.
 YuvColours ColoursOf(const AVFrame& picture);
 
 // Keeps one swscale context and reuses it while sizes, formats and quality stay the same,

@@ -82,17 +82,18 @@ void OpenCodec(AVCodecContext& context, const AVCodec* codec, const std::string&
                         " encoder refused its settings: " + AvErrorText(err));
 }
 
-// Gives `frame` a buffer of its format and size (from FFmpeg's pool: no zero fill).
-void NewPictureBuffer(AVFrame& frame) {
+// Gives an empty `frame` a picture buffer of this format and size (from FFmpeg's pool: no zero
+// fill).
+void NewPictureBuffer(AVFrame& frame, int format, int width, int height) {
+    frame.format = format;
+    frame.width = width;
+    frame.height = height;
     if (av_frame_get_buffer(&frame, 0) < 0) throw std::bad_alloc();
 }
 
 FramePtr MakePictureFrame(AVPixelFormat format, int width, int height) {
     FramePtr frame = MakeFrame();
-    frame->format = format;
-    frame->width = width;
-    frame->height = height;
-    NewPictureBuffer(*frame);
+    NewPictureBuffer(*frame, format, width, height);
     return frame;
 }
 
@@ -102,10 +103,7 @@ void MakeReusable(AVFrame& frame) {
     if (av_frame_is_writable(&frame)) return;
     const int format = frame.format, width = frame.width, height = frame.height;
     av_frame_unref(&frame);
-    frame.format = format;
-    frame.width = width;
-    frame.height = height;
-    NewPictureBuffer(frame);
+    NewPictureBuffer(frame, format, width, height);
 }
 
 void RequireSize(const PixelView& picture, const OutputSettings& settings) {
@@ -116,30 +114,9 @@ void RequireSize(const PixelView& picture, const OutputSettings& settings) {
                         std::to_string(settings.height));
 }
 
-bool IsRgb(AVPixelFormat format) {
-    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
-    return !desc || (desc->flags & AV_PIX_FMT_FLAG_RGB);
-}
-
 bool HasAlpha(AVPixelFormat format) {
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
     return desc && (desc->flags & AV_PIX_FMT_FLAG_ALPHA);
-}
-
-// The JPEG formats are their plain counterparts at full range.
-AVPixelFormat WithoutJpegRange(AVPixelFormat format) {
-    switch (format) {
-    case AV_PIX_FMT_YUVJ420P:
-        return AV_PIX_FMT_YUV420P;
-    case AV_PIX_FMT_YUVJ422P:
-        return AV_PIX_FMT_YUV422P;
-    case AV_PIX_FMT_YUVJ444P:
-        return AV_PIX_FMT_YUV444P;
-    case AV_PIX_FMT_YUVJ440P:
-        return AV_PIX_FMT_YUV440P;
-    default:
-        return format;
-    }
 }
 
 bool Offers(const AVCodec* codec, AVPixelFormat format) {
@@ -161,8 +138,6 @@ PictureFormat OutputPictureFor(const AVCodec* codec, const PictureFormat& source
     else
         out.pixelFormat =
             avcodec_find_best_pix_fmt_of_list(codec->pix_fmts, wanted, HasAlpha(wanted), nullptr);
-    const bool fullSource = source.range == AVCOL_RANGE_JPEG ||
-                            WithoutJpegRange(source.pixelFormat) != source.pixelFormat;
     if (IsRgb(out.pixelFormat)) {
         out.matrix = AVCOL_SPC_RGB;
         out.range = AVCOL_RANGE_JPEG;
@@ -171,7 +146,8 @@ PictureFormat OutputPictureFor(const AVCodec* codec, const PictureFormat& source
         out.matrix = AVCOL_SPC_SMPTE170M;
         out.range = AVCOL_RANGE_MPEG;
     } else {
-        out.range = fullSource ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
+        out.range =
+            IsFullRange(source.pixelFormat, source.range) ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
     }
     return out;
 }

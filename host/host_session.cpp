@@ -25,16 +25,6 @@ template <typename Body> HYPluginResult Guarded(void* instance, Body body) {
     }
 }
 
-// Blit carries no instance, and needs nothing of a session but scratch space: one blitter
-// serves the process (requests come one at a time on one thread).
-HYPluginResult BlitImages(PixMapHandle src, PixMapHandle dst, const Rect* srcRect,
-                          const Rect* dstRect, int16_t opacity) {
-    static Blitter blitter;
-    if (!src || !dst || !srcRect || !dstRect) return kPluginBadParams;
-    blitter.Draw(ViewOf(src), ViewOf(dst), *srcRect, *dstRect, opacity);
-    return kPluginOK;
-}
-
 std::string CookieText(const void* cookie) {
     return std::to_string(reinterpret_cast<uintptr_t>(cookie));
 }

@@ -1,0 +1,13 @@
+// The median of a benchmark's measurements, shared by the figure programs.
+#pragma once
+
+#include <algorithm>
+#include <vector>
+
+// The middle value, or the mean of the two middle ones; 0 for none.
+inline double Median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
