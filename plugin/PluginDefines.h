@@ -17,8 +17,8 @@ constexpr int kColorCount = 6;
 // The configuration: allocated as a zero-filled block of 128 bytes and copied as a whole.
 // Array index n - 1 holds slider (colour) n.
 struct PluginDataRec {
-    RelRect StartRel; // the effect's region
-    RelRect EndRel;   // kept and stored, never edited or rendered (one region is used)
+    RelRect StartRel;              // the effect's region
+    RelRect EndRel;                // kept and stored, never edited or rendered (one region is used)
     int16_t Sliders[kSliderCount]; // 50 is neutral; 1 is the gain, 2 the offset
     RGBColor Colors[kColorCount];  // colour boxes; none is used by this effect
     RGBColor FrameStartColor;      // the preview's outline of the region
@@ -60,3 +60,4 @@ enum : int16_t {
 #define CPLUGVERSION "3.0.0 (" CPLUGPROCESSOR " Universal)"
 
 constexpr int16_t kNeutralSlider = 50; // slider value that leaves a channel unchanged
+constexpr double kSliderSpan = 100.0;  // the gain and offset sliders run 0..100 in whole steps

@@ -7,7 +7,6 @@
 
 namespace {
 
-constexpr double kSliderSpan = 100.0; // sliders run 0..100 around the neutral 50
 constexpr double kChannelMax = 255.0; // a channel's top value and the offset's full scale
 constexpr double kChannelMin = 0.0;
 

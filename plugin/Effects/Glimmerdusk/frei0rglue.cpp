@@ -79,8 +79,6 @@ constexpr ParamSpec kParams[kParamCount] = {
 
 constexpr int kMajorVersion = 3; // the bundle's version, 3.0
 constexpr int kMinorVersion = 0;
-// The window's gain and offset sliders run 0 to 100 in whole steps.
-constexpr double kSliderSpan = 100.0;
 // Frames are as wide and high as a Rect's 16-bit sides reach.
 constexpr unsigned kLargestSide = std::numeric_limits<int16_t>::max();
 
