@@ -73,14 +73,24 @@ BytePlan PlanBytes(const PixMap& src, const PixMap& dst) {
     return plan;
 }
 
-void CopyPixel(const BytePlan& plan, uint8_t* out, const uint8_t* in) {
-    if (plan.identity) {
-        std::memcpy(out, in, kBytesPerPixel);
-        return;
-    }
+// One pixel between images of different formats; `out` may be `in`.
+void ReorderPixel(const BytePlan& plan, uint8_t* out, const uint8_t* in) {
     const uint8_t pixel[kBytesPerPixel] = {in[0], in[1], in[2], in[3]};
     for (int k = 0; k < kBytesPerPixel; ++k)
         out[k] = pixel[plan.from[k]];
+}
+
+// One row of a scaled copy: pixel i comes from in + offsets[i]. The plan is looked at once per
+// row, not once per pixel.
+void GatherRow(const BytePlan& plan, uint8_t* out, const uint8_t* in, const std::ptrdiff_t* offsets,
+               int width) {
+    if (plan.identity) {
+        for (int i = 0; i < width; ++i)
+            std::memcpy(out + std::ptrdiff_t(i) * kBytesPerPixel, in + offsets[i], kBytesPerPixel);
+        return;
+    }
+    for (int i = 0; i < width; ++i)
+        ReorderPixel(plan, out + std::ptrdiff_t(i) * kBytesPerPixel, in + offsets[i]);
 }
 
 template <class T> std::unique_ptr<T[]> TryAllocate(size_t count) {
@@ -90,7 +100,8 @@ template <class T> std::unique_ptr<T[]> TryAllocate(size_t count) {
 // Same-size copies run on every frame of every render: whole rows, memmove for overlap.
 void CopySameSize(const PixMap& src, const PixMap& dst, const PixelBox& target, int srcLeft,
                   int srcTop) {
-    const size_t rowLength = size_t(PixelBoxWidth(target)) * kBytesPerPixel;
+    const int width = PixelBoxWidth(target);
+    const size_t rowLength = size_t(width) * kBytesPerPixel;
     const int rows = PixelBoxHeight(target);
     // Within one image, a copy downwards must start at the bottom so that no source row is
     // overwritten before it is read.
@@ -107,12 +118,11 @@ void CopySameSize(const PixMap& src, const PixMap& dst, const PixelBox& target, 
         }
         // Pixel by pixel: within one buffer, a copy to the right runs from the right so that
         // no source pixel is overwritten before it is read.
-        const int width = PixelBoxWidth(target);
         const bool rightToLeft = std::less<const uint8_t*>()(in, out);
         for (int j = 0; j < width; ++j) {
             const int x = rightToLeft ? width - 1 - j : j;
-            CopyPixel(plan, out + std::ptrdiff_t(x) * kBytesPerPixel,
-                      in + std::ptrdiff_t(x) * kBytesPerPixel);
+            ReorderPixel(plan, out + std::ptrdiff_t(x) * kBytesPerPixel,
+                         in + std::ptrdiff_t(x) * kBytesPerPixel);
         }
     }
 }
@@ -161,9 +171,7 @@ void CopyScaled(const PixMap& src, const PixMap& dst, const PixelBox& target,
             // Enlarging repeats source rows: the row just written is the same row again.
             std::memcpy(out, previousRow, size_t(width) * kBytesPerPixel);
         } else {
-            const uint8_t* in = view.Row(source);
-            for (int i = 0; i < width; ++i)
-                CopyPixel(plan, out + std::ptrdiff_t(i) * kBytesPerPixel, in + columnOffsets[i]);
+            GatherRow(plan, out, view.Row(source), columnOffsets.get(), width);
         }
         previousRow = out;
         previousSource = source;
