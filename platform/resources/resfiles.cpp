@@ -66,6 +66,11 @@ void Report(OSErr err) {
     gResError = err;
 }
 
+// The text of a resource name, which is stored as a length byte and then its characters.
+std::string TextOf(ConstStr255Param name) {
+    return {reinterpret_cast<const char*>(name + 1), name[0]};
+}
+
 std::vector<OpenFile>::iterator FindFile(ResFileRefNum refNum) {
     return std::find_if(gChain.begin(), gChain.end(),
                         [&](const OpenFile& f) { return f.refNum == refNum; });
@@ -318,9 +323,8 @@ void AddResource(Handle data, ResType type, int16_t id, ConstStr255Param name) {
     OpenFile* file = CurrentFile();
     if (!file || !file->writable || !data || Locate(data) || FindEntry(*file, type, id))
         return Report(addResFailed);
-    std::string text;
-    if (name) text.assign(reinterpret_cast<const char*>(name + 1), name[0]);
-    file->entries.push_back({{type, id, std::move(text), 0}, {}, OwnedHandle(data)});
+    file->entries.push_back(
+        {{type, id, name ? TextOf(name) : std::string(), 0}, {}, OwnedHandle(data)});
     file->changed = true;
     gResError = noErr;
 }
@@ -352,7 +356,7 @@ void SetResInfo(Handle h, int16_t id, ConstStr255Param name) {
     if (!file.writable || (id != info.id && FindEntry(file, info.type, id)))
         return Report(resAttrErr);
     info.id = id;
-    if (name) info.name.assign(reinterpret_cast<const char*>(name + 1), name[0]);
+    if (name) info.name = TextOf(name);
     file.changed = true;
     gResError = noErr;
 }
