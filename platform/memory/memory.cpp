@@ -23,9 +23,11 @@ struct MasterPointer {
 };
 
 thread_local OSErr tMemError = noErr;
-long gFailCountdown = 0;
+FailureCountdown gAllocationFailure;
 
-BlockHeader* HeaderOf(Ptr p) { return reinterpret_cast<BlockHeader*>(p) - 1; }
+BlockHeader* HeaderOf(Ptr p) {
+    return reinterpret_cast<BlockHeader*>(p) - 1;
+}
 
 Ptr AllocateBlock(Size byteCount, bool clear) {
     if (byteCount < 0 || PlatformAllocationShouldFail()) {
@@ -48,21 +50,24 @@ Ptr AllocateBlock(Size byteCount, bool clear) {
 } // namespace
 
 bool PlatformAllocationShouldFail() {
-    if (gFailCountdown <= 0) return false;
-    return --gFailCountdown == 0;
+    return gAllocationFailure.Fires();
 }
 
 long MemTestFailAllocation(long n) {
-    const long waiting = gFailCountdown;
-    gFailCountdown = n > 0 ? n : 0;
-    return waiting;
+    return gAllocationFailure.Set(n);
 }
 
-OSErr MemError(void) { return tMemError; }
+OSErr MemError(void) {
+    return tMemError;
+}
 
-Ptr NewPtr(Size byteCount) { return AllocateBlock(byteCount, false); }
+Ptr NewPtr(Size byteCount) {
+    return AllocateBlock(byteCount, false);
+}
 
-Ptr NewPtrClear(Size byteCount) { return AllocateBlock(byteCount, true); }
+Ptr NewPtrClear(Size byteCount) {
+    return AllocateBlock(byteCount, true);
+}
 
 void DisposePtr(Ptr p) {
     if (!p) return;
@@ -71,7 +76,9 @@ void DisposePtr(Ptr p) {
     std::free(header);
 }
 
-Size GetPtrSize(Ptr p) { return p ? HeaderOf(p)->size : 0; }
+Size GetPtrSize(Ptr p) {
+    return p ? HeaderOf(p)->size : 0;
+}
 
 Handle NewHandleClear(Size byteCount) {
     Ptr block = AllocateBlock(byteCount, true);
@@ -95,7 +102,9 @@ void DisposeHandle(Handle h) {
     std::free(master);
 }
 
-Size GetHandleSize(Handle h) { return h ? GetPtrSize(*h) : 0; }
+Size GetHandleSize(Handle h) {
+    return h ? GetPtrSize(*h) : 0;
+}
 
 OSErr SetHandleSize(Handle h, Size newSize) {
     if (!h || newSize < 0) return tMemError = paramErr;

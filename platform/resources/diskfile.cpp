@@ -2,6 +2,7 @@
 #include "resources/diskfile.h"
 #include "PlatformTestHooks.h"
 #include "Resources.h"
+#include "memory/failseam.h"
 
 #include <algorithm>
 
@@ -15,15 +16,10 @@
 
 namespace {
 
-long gWriteFailCountdown = 0;
+FailureCountdown gWriteFailure;
 
 // New files are readable by everyone and writable by their owner, the usual 0666 & ~022.
 constexpr mode_t kNewFileMode = 0644;
-
-bool WriteShouldFail() {
-    if (gWriteFailCountdown <= 0) return false;
-    return --gWriteFailCountdown == 0;
-}
 
 // Closes the descriptor when it goes out of scope, unless it was closed by hand.
 class FileDescriptor {
@@ -60,7 +56,7 @@ std::string LeafOf(const std::string& path) {
 }
 
 bool WriteAll(int fd, std::span<const uint8_t> bytes) {
-    if (WriteShouldFail()) {
+    if (gWriteFailure.Fires()) {
         errno = ENOSPC;
         return false;
     }
@@ -141,9 +137,7 @@ OSErr WriteTemporaryBeside(const std::string& path, std::span<const uint8_t> byt
 } // namespace
 
 long ResTestFailWrite(long n) {
-    const long waiting = gWriteFailCountdown;
-    gWriteFailCountdown = n > 0 ? n : 0;
-    return waiting;
+    return gWriteFailure.Set(n);
 }
 
 OSErr ReadWholeFile(const std::string& path, size_t maxSize, std::vector<uint8_t>& bytes,
