@@ -5,7 +5,6 @@
 #include "memory/failseam.h"
 
 #include <algorithm>
-
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>

@@ -5,9 +5,9 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <mutex>
 #include <optional>
 #include <string>
