@@ -3,6 +3,8 @@
 // Both render the same generated clips, in turn, several rounds in one run; each round puts
 // reelhost's wall and CPU time over ffmpeg's of that round, and the figures are the medians of
 // those ratios. The peak memory of a long render over a short one is measured the same way.
+// Beside them runs ffmpeg with the same codecs and no filter at all: what decoding and encoding
+// alone take, the least any host could reach with those codecs.
 // Flags: --rounds=N (default 3), --reelhost=PATH (default: the one built beside this program),
 // --summary=PATH (the figures are also appended there).
 #include "median.h"
@@ -163,13 +165,16 @@ class Bench {
 
     void PrintFigures(std::FILE* out, int rounds) const {
         std::fprintf(out,
-                     "\nreelhost over the stock ffmpeg graph: median of %d rounds, each round's "
-                     "ratio of the two (the rounds in brackets)\n",
+                     "\nreelhost over the stock ffmpeg graph (on the codecs-alone rows, ffmpeg "
+                     "without any filter over the graph): median of %d rounds, each round's ratio "
+                     "(the rounds in brackets)\n",
                      rounds);
         std::fprintf(out, "%-58s %7s %7s %8s\n", "figure", "target", "goal", "result");
         for (const Case& c : kCases) {
             PrintRow(out, std::string("wall, ") + c.figure, c.target, c.goal, wall_.at(c.figure));
             PrintRow(out, std::string("CPU, ") + c.figure, 0, 0, cpu_.at(c.figure));
+            PrintRow(out, std::string("wall, codecs alone (no filter), ") + c.figure, 0, 0,
+                     codecsWall_.at(c.figure));
         }
         PrintRow(out, "peak memory, 1000-frame over 100-frame render", 1.10, 1.05, memory_);
     }
@@ -188,22 +193,20 @@ class Bench {
         return args;
     }
 
-    std::vector<std::string> FfmpegArgs(const Clip& clip, bool lossless) const {
-        std::vector<std::string> args = {
-            "ffmpeg",
-            "-nostdin",
-            "-y",
-            "-i",
-            ClipPath(clip.name),
-            "-filter_complex",
-            stockgraph::FilterGraph(kEffect, clip.width, clip.height, "yuv420p"),
-            "-map",
-            "[v]",
-            "-map",
-            "0:a"};
+    // The stock graph's command, or with `withEffect` off the same command without any filter.
+    std::vector<std::string> FfmpegArgs(const Clip& clip, bool lossless, bool withEffect) const {
+        std::vector<std::string> args = {"ffmpeg", "-nostdin", "-y", "-i", ClipPath(clip.name)};
+        if (withEffect)
+            args.insert(args.end(),
+                        {"-filter_complex",
+                         stockgraph::FilterGraph(kEffect, clip.width, clip.height, "yuv420p"),
+                         "-map", "[v]"});
+        else
+            args.insert(args.end(), {"-map", "0:v"});
+        args.insert(args.end(), {"-map", "0:a"});
         const std::vector<std::string>& codec = lossless ? kLosslessOutput : kH264Output;
         args.insert(args.end(), codec.begin(), codec.end());
-        args.push_back(Output(lossless, "ffmpeg"));
+        args.push_back(Output(lossless, withEffect ? "ffmpeg" : "codecs"));
         return args;
     }
 
@@ -217,19 +220,25 @@ class Bench {
         throw std::logic_error("no clip " + name);
     }
 
-    // Both sides once, in the order given, and their ratios recorded.
+    // reelhost, the graph and the codecs alone once each, in the order given, and their ratios
+    // to the graph recorded.
     void RunCase(const Case& c, bool ffmpegFirst) {
         const Clip& clip = ClipNamed(c.clip);
-        Run ours, theirs;
-        if (ffmpegFirst) theirs = Measure(FfmpegArgs(clip, c.lossless), Log("ffmpeg"));
+        Run ours, theirs, codecs;
+        const auto runFfmpeg = [&] {
+            theirs = Measure(FfmpegArgs(clip, c.lossless, true), Log("ffmpeg"));
+            codecs = Measure(FfmpegArgs(clip, c.lossless, false), Log("codecs"));
+        };
+        if (ffmpegFirst) runFfmpeg();
         ours = Measure(ReelhostArgs(clip, c.lossless), Log("reelhost"));
-        if (!ffmpegFirst) theirs = Measure(FfmpegArgs(clip, c.lossless), Log("ffmpeg"));
+        if (!ffmpegFirst) runFfmpeg();
         wall_[c.figure].push_back(ours.wall / theirs.wall);
         cpu_[c.figure].push_back(ours.cpu / theirs.cpu);
+        codecsWall_[c.figure].push_back(codecs.wall / theirs.wall);
         std::printf("  %-32s reelhost %6.2f s (CPU %6.2f s)   ffmpeg %6.2f s (CPU %6.2f s)   "
-                    "wall %.2f  CPU %.2f\n",
+                    "wall %.2f  CPU %.2f   codecs alone %6.2f s: %.2f\n",
                     c.figure, ours.wall, ours.cpu, theirs.wall, theirs.cpu, ours.wall / theirs.wall,
-                    ours.cpu / theirs.cpu);
+                    ours.cpu / theirs.cpu, codecs.wall, codecs.wall / theirs.wall);
         std::fflush(stdout);
     }
 
@@ -261,7 +270,7 @@ class Bench {
 
     std::string reelhost_;
     fs::path folder_;
-    std::map<std::string, std::vector<double>> wall_, cpu_;
+    std::map<std::string, std::vector<double>> wall_, cpu_, codecsWall_;
     std::vector<double> memory_;
 };
 
