@@ -476,9 +476,11 @@ INSTANTIATE_TEST_SUITE_P(
 // could not be had.
 TEST_F(WholePath, AFrameThatCannotBeDecodedIsReportedAsSuch) {
     MakeDamagedSequence(dir_);
-    const RunResult run = Run({"render", dir_ / "in_%03d.png", "-o", dir_ / "out.mp4", "--quiet"});
+    const std::string sequence = dir_ / "in_%03d.png";
+    const RunResult run = Run({"render", sequence, "-o", dir_ / "out.mp4", "--quiet"});
     EXPECT_EQ(run.status, 1) << run.err;
-    EXPECT_NE(run.err.find("'" + (dir_ / "in_%03d.png") + "': decoding failed"), std::string::npos)
+    EXPECT_NE(run.err.find(std::string("'").append(sequence).append("': decoding failed")),
+              std::string::npos)
         << run.err;
     EXPECT_EQ(run.err.find("ReleaseFrame"), std::string::npos) << run.err;
 }
