@@ -117,18 +117,13 @@ RenderPlan PlanFor(const CommandLine& line, const ClipInfo& clip, OutputKind kin
     return plan;
 }
 
-// The clip's size and rate; proxy renders are half size, as editors preview; video needs
-// even sides for yuv420p. Sound goes only into video.
-OutputSettings OutputSettingsFor(const CommandLine& line, const ClipInfo& clip, OutputKind kind,
-                                 bool sound) {
+// The clip's size and rate; proxy renders are half size, as editors preview. Sound goes only
+// into video.
+OutputSettings OutputSettingsFor(const CommandLine& line, const ClipInfo& clip, bool sound) {
     OutputSettings settings;
     settings.path = line.output;
     settings.width = line.proxy ? std::max(1, clip.width / 2) : clip.width;
     settings.height = line.proxy ? std::max(1, clip.height / 2) : clip.height;
-    if (kind == OutputKind::Video) {
-        settings.width = std::max(2, settings.width & ~1);
-        settings.height = std::max(2, settings.height & ~1);
-    }
     settings.rate = clip.rate;
     settings.sound = sound;
     settings.soundFormat = clip.sound;
@@ -150,8 +145,8 @@ void ReportOutcome(const RenderOutcome& outcome, const OutputSettings& settings,
     if (meter.Style() == ProgressStyle::Quiet) return;
     const double seconds = meter.Seconds();
     std::fprintf(console.out, "Wrote %s: %lld frames, %d x %d, %s, in %.1f s (%.1f fps)\n",
-                 settings.path.c_str(), (long long)outcome.framesWritten, settings.width,
-                 settings.height, writer.Description().c_str(), seconds,
+                 settings.path.c_str(), (long long)outcome.framesWritten, writer.Width(),
+                 writer.Height(), writer.Description().c_str(), seconds,
                  seconds > 0 ? double(outcome.framesWritten) / seconds : 0.0);
 }
 
@@ -215,8 +210,9 @@ int RunRenderCommand(const CommandLine& line, const Console& console) {
 
     HostSession session(*clip, line.settings);
     session.EnableSound(kind == OutputKind::Video);
-    const OutputSettings settings = OutputSettingsFor(line, info, kind, session.SoundOn());
+    const OutputSettings settings = OutputSettingsFor(line, info, session.SoundOn());
     auto writer = OpenFrameWriter(kind, settings);
+    Warn(console, writer->Note());
     plan.width = settings.width;
     plan.height = settings.height;
 
@@ -242,8 +238,7 @@ int RunThumbnail(const CommandLine& line, const Console& console) {
     RequireFrameInClip(line.at, info);
     auto bundle = LoadBundle(line, console);
     HostSession session(*clip, line.settings);
-    auto writer = OpenFrameWriter(OutputKind::SingleImage,
-                                  OutputSettingsFor(line, info, OutputKind::SingleImage, false));
+    auto writer = OpenFrameWriter(OutputKind::SingleImage, OutputSettingsFor(line, info, false));
     GWorldHolder frame = MakeImage(info.width, info.height);
 
     PluginCaller caller(bundle->Entry(), session);

@@ -27,7 +27,7 @@ constexpr float kToneLevel = 0.25f;
 
 class DemoClip final : public ClipSource {
   public:
-    DemoClip() : picture_(MakeFrame()) {
+    DemoClip() : picture_(MakePicture(AV_PIX_FMT_ARGB, kDemoWidth, kDemoHeight)) {
         info_.name = "the built-in demo clip (720 x 480, 30 fps, 4 s)";
         info_.width = kDemoWidth;
         info_.height = kDemoHeight;
@@ -38,11 +38,6 @@ class DemoClip final : public ClipSource {
         info_.format.pixelFormat = AV_PIX_FMT_ARGB;
         info_.format.matrix = AVCOL_SPC_RGB;
         info_.format.range = AVCOL_RANGE_JPEG;
-        picture_->format = AV_PIX_FMT_ARGB;
-        picture_->width = kDemoWidth;
-        picture_->height = kDemoHeight;
-        if (av_frame_get_buffer(picture_.get(), 0) < 0)
-            throw HostError("not enough memory for the demo clip's picture");
     }
 
     const ClipInfo& Info() const override { return info_; }
@@ -50,6 +45,7 @@ class DemoClip final : public ClipSource {
     const AVFrame& Picture(int64_t index) override {
         if (index < 0 || index >= kDemoFrames)
             throw HostError("frame " + std::to_string(index) + " is outside " + info_.name);
+        MakeReusable(*picture_); // a render may still hold the previous picture
         Draw(int(index));
         return *picture_;
     }

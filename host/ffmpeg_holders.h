@@ -56,6 +56,13 @@ using AudioFifoPtr = std::unique_ptr<AVAudioFifo, AudioFifoFreer>;
 // Allocators that throw std::bad_alloc instead of answering null.
 FramePtr MakeFrame();
 PacketPtr MakePacket();
+// A picture of this format and size, its buffer from FFmpeg's pool (not zero-filled).
+FramePtr MakePicture(AVPixelFormat format, int width, int height);
+
+// Makes `picture` one the next frame may overwrite: when another holder (an encoder's frame
+// threads or look-ahead, a kept source) still shares its buffer, it gets a new one instead of a
+// copy. Its contents are then undefined.
+void MakeReusable(AVFrame& picture);
 
 // FFmpeg's text for an error code, e.g. "No such file or directory".
 std::string AvErrorText(int errnum);

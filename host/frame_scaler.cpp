@@ -23,7 +23,7 @@ int ScalerFlagsFor(uint8_t quality) {
                                     : SWS_BICUBIC | SWS_FULL_CHR_H_INT | SWS_ACCURATE_RND;
 }
 
-void SetYuvColours(SwsContext& context, AVColorSpace matrix, bool fullRange, bool yuvIsSource) {
+void SetColours(SwsContext& context, const YuvColours* source, const YuvColours* target) {
     // The RGB side's details are read back and kept as they are.
     int* inverse = nullptr;
     int* table = nullptr;
@@ -31,11 +31,13 @@ void SetYuvColours(SwsContext& context, AVColorSpace matrix, bool fullRange, boo
     if (sws_getColorspaceDetails(&context, &inverse, &sourceFull, &table, &targetFull, &brightness,
                                  &contrast, &saturation) < 0)
         return; // an RGB to RGB context: nothing to tell
-    const int* coefficients = sws_getCoefficients(matrix);
-    int& yuvFull = yuvIsSource ? sourceFull : targetFull;
-    yuvFull = yuvFull || fullRange; // swscale already knows the JPEG formats are full range
-    sws_setColorspaceDetails(&context, coefficients, sourceFull, coefficients, targetFull,
-                             brightness, contrast, saturation);
+    // swscale already knows the JPEG formats are full range.
+    const int* sourceTable = source ? sws_getCoefficients(source->matrix) : inverse;
+    const int* targetTable = target ? sws_getCoefficients(target->matrix) : table;
+    sourceFull = sourceFull || (source && source->fullRange);
+    targetFull = targetFull || (target && target->fullRange);
+    sws_setColorspaceDetails(&context, sourceTable, sourceFull, targetTable, targetFull, brightness,
+                             contrast, saturation);
 }
 
 bool IsRgb(AVPixelFormat format) {
@@ -89,7 +91,7 @@ void FrameScaler::Convert(const AVFrame& picture, const PixelView& target, uint8
         }
         if (!IsRgb(AVPixelFormat(picture.format))) {
             const YuvColours colours = ColoursOf(picture);
-            SetYuvColours(*context_, colours.matrix, colours.fullRange, true);
+            SetColours(*context_, &colours, nullptr);
         }
         setup_ = wanted;
     }

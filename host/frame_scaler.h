@@ -11,9 +11,9 @@ namespace reelhost {
 // kDVLowQuality, a sharp one otherwise.
 int ScalerFlagsFor(uint8_t quality);
 
-// Tells `context` the matrix and range of its YUV side (its source when `yuvIsSource`, else its
-// target); an RGB side keeps full range. swscale otherwise assumes limited-range BT.601.
-void SetYuvColours(SwsContext& context, AVColorSpace matrix, bool fullRange, bool yuvIsSource);
+// Tells `context` the matrix and range of its YUV sides (null for an RGB side, which keeps full
+// range). swscale otherwise assumes limited-range BT.601.
+void SetColours(SwsContext& context, const YuvColours* source, const YuvColours* target);
 
 // True for RGB formats, and for values FFmpeg does not describe.
 bool IsRgb(AVPixelFormat format);

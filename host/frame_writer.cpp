@@ -3,7 +3,6 @@
 #include "ffmpeg_holders.h"
 #include "frame_scaler.h"
 #include "host_error.h"
-#include "yuv_pixels.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -19,6 +18,7 @@ extern "C" {
 #include <cstring>
 #include <filesystem>
 #include <optional>
+#include <stdexcept>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -36,9 +36,6 @@ constexpr int kFfv1Level = 3;
 constexpr int kFfv1SliceRows = 4;
 constexpr int kProResHq = 3; // prores_ks profile numbers
 constexpr int kProRes4444 = 4;
-// Into outputs the exact converters do not take: each colour sample the mean of the pixels it
-// covers, as theirs.
-constexpr int kToOutputFlags = SWS_AREA | SWS_ACCURATE_RND;
 
 std::string Lowercase(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -82,36 +79,16 @@ void OpenCodec(AVCodecContext& context, const AVCodec* codec, const std::string&
                         " encoder refused its settings: " + AvErrorText(err));
 }
 
-// Gives an empty `frame` a picture buffer of this format and size (from FFmpeg's pool: no zero
-// fill).
-void NewPictureBuffer(AVFrame& frame, int format, int width, int height) {
-    frame.format = format;
-    frame.width = width;
-    frame.height = height;
-    if (av_frame_get_buffer(&frame, 0) < 0) throw std::bad_alloc();
-}
-
-FramePtr MakePictureFrame(AVPixelFormat format, int width, int height) {
-    FramePtr frame = MakeFrame();
-    NewPictureBuffer(*frame, format, width, height);
-    return frame;
-}
-
-// A picture frame that the next picture may overwrite: an encoder still holding the previous
-// one (frame threads, look-ahead) keeps it, and the frame gets a new buffer instead of a copy.
-void MakeReusable(AVFrame& frame) {
-    if (av_frame_is_writable(&frame)) return;
-    const int format = frame.format, width = frame.width, height = frame.height;
-    av_frame_unref(&frame);
-    NewPictureBuffer(frame, format, width, height);
-}
-
 void RequireSize(const PixelView& picture, const OutputSettings& settings) {
     if (picture.Width() != settings.width || picture.Height() != settings.height)
         throw HostError("a picture of " + std::to_string(picture.Width()) + " x " +
                         std::to_string(picture.Height()) + " cannot go into '" + settings.path +
-                        "', which is " + std::to_string(settings.width) + " x " +
+                        "', which takes " + std::to_string(settings.width) + " x " +
                         std::to_string(settings.height));
+}
+
+std::string SizeText(int width, int height) {
+    return std::to_string(width) + " x " + std::to_string(height);
 }
 
 bool HasAlpha(AVPixelFormat format) {
@@ -157,21 +134,22 @@ struct CodecPlan {
     const AVCodec* video;
     AVCodecID sound;
     const char* home; // the extension it goes into, for the advice when a container refuses it
+    bool evenSides;   // halved colour planes need an even number of pixels across or down
 };
 
 CodecPlan PlanFor(VideoCodec codec, const std::string& path) {
     switch (codec) {
     case VideoCodec::Lossless:
-        return {avcodec_find_encoder(AV_CODEC_ID_FFV1), AV_CODEC_ID_FLAC, ".mkv"};
+        return {avcodec_find_encoder(AV_CODEC_ID_FFV1), AV_CODEC_ID_FLAC, ".mkv", false};
     case VideoCodec::ProRes:
-        return {avcodec_find_encoder_by_name("prores_ks"), AV_CODEC_ID_PCM_S16LE, ".mov"};
+        return {avcodec_find_encoder_by_name("prores_ks"), AV_CODEC_ID_PCM_S16LE, ".mov", false};
     case VideoCodec::H264:
         break;
     }
     const AVCodec* h264 = avcodec_find_encoder_by_name("libx264");
     if (!h264) h264 = avcodec_find_encoder(AV_CODEC_ID_MPEG4);
     if (!h264) throw HostError("cannot write '" + path + "': no H.264 or MPEG-4 encoder");
-    return {h264, AV_CODEC_ID_AAC, ".mp4"};
+    return {h264, AV_CODEC_ID_AAC, ".mp4", true};
 }
 
 std::string CodecText(const AVCodecContext& video) {
@@ -195,10 +173,6 @@ class VideoWriter final : public FrameWriter {
   public:
     explicit VideoWriter(const OutputSettings& settings)
         : settings_(settings), partialPath_(PartialPathFor(settings.path)), packet_(MakePacket()) {
-        if (settings.width % 2 || settings.height % 2)
-            throw HostError("cannot write '" + settings.path + "': video needs an even size, not " +
-                            std::to_string(settings.width) + " x " +
-                            std::to_string(settings.height));
         AVFormatContext* raw = nullptr;
         const int err =
             avformat_alloc_output_context2(&raw, nullptr, nullptr, settings.path.c_str());
@@ -208,7 +182,7 @@ class VideoWriter final : public FrameWriter {
         const CodecPlan plan = PlanFor(settings.codec, settings.path);
         RequireContainerTakes(plan.video ? plan.video->id : AV_CODEC_ID_NONE, plan.home);
         if (settings.sound) RequireContainerTakes(plan.sound, plan.home);
-        OpenVideo(plan.video);
+        OpenVideo(plan);
         if (settings.sound) OpenSound(plan.sound);
         OpenFile();
     }
@@ -220,19 +194,17 @@ class VideoWriter final : public FrameWriter {
         fs::remove(partialPath_, ignored);
     }
 
-    void Write(const PixelView& picture, const AudioBlock* sound) override {
-        RequireSize(picture, settings_);
-        MakeReusable(*picture_);
-        if (converter_) {
-            const uint8_t* planes[4] = {picture.base};
-            const int strides[4] = {int(picture.rowBytes)};
-            sws_scale(converter_.get(), planes, strides, 0, settings_.height, picture_->data,
-                      picture_->linesize);
-        } else {
-            ArgbToYuv(picture, colours_, *picture_);
-        }
-        picture_->pts = framesWritten_++;
-        Encode(*video_, *videoStream_, picture_.get());
+    bool TakesSource(const AVFrame& picture) const override {
+        return composer_->TakesSource(picture);
+    }
+
+    void Write(const PictureSources& picture, const AudioBlock* sound) override {
+        if (!picture.rendered.Empty()) RequireSize(picture.rendered, settings_);
+        if (picture.source && !TakesSource(*picture.source))
+            throw std::logic_error("a source the output does not take");
+        AVFrame& frame = composer_->Compose(picture);
+        frame.pts = framesWritten_++;
+        Encode(*video_, *videoStream_, &frame);
         if (sound_ && sound) {
             QueueSound(*sound);
             EncodeQueuedSound(false);
@@ -258,6 +230,10 @@ class VideoWriter final : public FrameWriter {
                (sound_ ? ", " + SoundText(sound_->codec_id) + " sound" : "");
     }
 
+    int Width() const override { return video_->width; }
+    int Height() const override { return video_->height; }
+    std::string Note() const override { return note_; }
+
   private:
     const char* ContainerName() const { return format_->oformat->name; }
 
@@ -272,13 +248,37 @@ class VideoWriter final : public FrameWriter {
                             home);
     }
 
-    void OpenVideo(const AVCodec* codec) {
+    // The pictures' size, less a last odd column or row where the codec needs even sides.
+    void ChooseSize(AVCodecContext& c, const CodecPlan& plan) {
+        const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(c.pix_fmt);
+        c.width = settings_.width;
+        c.height = settings_.height;
+        if (!plan.evenSides) return;
+        if (desc->log2_chroma_w) c.width &= ~1;
+        if (desc->log2_chroma_h) c.height &= ~1;
+        const std::string what = CodecText(c) + " in " + desc->name;
+        if (c.width == 0 || c.height == 0)
+            throw HostError("cannot write '" + settings_.path + "': " + what +
+                            " needs at least 2 pixels across and down, and the pictures are " +
+                            SizeText(settings_.width, settings_.height) +
+                            "; --codec ffv1 writes them");
+        if (c.width != settings_.width || c.height != settings_.height)
+            note_ = what + " holds only even sides: '" + settings_.path + "' is " +
+                    SizeText(c.width, c.height) + ", without the last " +
+                    (c.width != settings_.width && c.height != settings_.height ? "column and row"
+                     : c.width != settings_.width                               ? "column"
+                                                                                : "row") +
+                    " of the " + SizeText(settings_.width, settings_.height) +
+                    " pictures (--codec ffv1 or prores keeps every pixel)";
+    }
+
+    void OpenVideo(const CodecPlan& plan) {
+        const AVCodec* codec = plan.video;
         video_ = NewCodecContext(codec);
         AVCodecContext& c = *video_;
         const PictureFormat out = OutputPictureFor(codec, settings_.source);
-        c.width = settings_.width;
-        c.height = settings_.height;
         c.pix_fmt = out.pixelFormat;
+        ChooseSize(c, plan);
         c.colorspace = out.matrix;
         c.color_range = out.range;
         c.color_primaries = out.primaries;
@@ -289,14 +289,8 @@ class VideoWriter final : public FrameWriter {
         c.thread_count = 0; // as many of the encoder's own threads as it likes
         SetCodecOptions(c);
         videoStream_ = AddStream(c, codec);
-        picture_ = MakePictureFrame(c.pix_fmt, settings_.width, settings_.height);
-        colours_ = {out.matrix, out.range == AVCOL_RANGE_JPEG};
-        if (HandlesExactly(c.pix_fmt, c.width, c.height, out.matrix)) return;
-        converter_.reset(sws_getContext(settings_.width, settings_.height, AV_PIX_FMT_ARGB,
-                                        settings_.width, settings_.height, c.pix_fmt,
-                                        kToOutputFlags, nullptr, nullptr, nullptr));
-        if (!converter_) throw std::bad_alloc();
-        SetYuvColours(*converter_, out.matrix, colours_.fullRange, false);
+        composer_.emplace(c.pix_fmt, YuvColours{out.matrix, out.range == AVCOL_RANGE_JPEG}, c.width,
+                          c.height);
     }
 
     // FFV1 cuts each plane into n x n slices, at most one colour sample wide or high each.
@@ -460,11 +454,10 @@ class VideoWriter final : public FrameWriter {
     CodecContextPtr sound_;
     AVStream* videoStream_ = nullptr;
     AVStream* soundStream_ = nullptr;
-    FramePtr picture_;
+    std::optional<PictureComposer> composer_;
+    std::string note_;
     FramePtr soundFrame_;
     PacketPtr packet_;
-    SwsPtr converter_; // for pictures the exact converters do not take
-    YuvColours colours_;
     SwrPtr soundConverter_;
     std::vector<uint8_t> soundScratch_;
     uint8_t* soundScratchPlanes_[8] = {}; // the host carries at most two channels
@@ -476,11 +469,11 @@ class VideoWriter final : public FrameWriter {
 };
 
 // PNG files, RGBA with alpha kept: each written whole under a hidden name, then renamed.
-class PngWriter final : public FrameWriter {
+class PngWriter final : public ArgbFrameWriter {
   public:
     PngWriter(const OutputSettings& settings, bool sequence)
         : settings_(settings), sequence_(sequence),
-          rgba_(MakePictureFrame(AV_PIX_FMT_RGBA, settings.width, settings.height)),
+          rgba_(MakePicture(AV_PIX_FMT_RGBA, settings.width, settings.height)),
           packet_(MakePacket()) {
         const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_PNG);
         if (!codec) throw HostError("cannot write '" + settings.path + "': no PNG encoder");
@@ -500,7 +493,7 @@ class PngWriter final : public FrameWriter {
             std::remove(name.c_str());
     }
 
-    void Write(const PixelView& picture, const AudioBlock*) override {
+    void WriteArgb(const PixelView& picture, const AudioBlock*) override {
         RequireSize(picture, settings_);
         if (!sequence_ && Written() > 0)
             throw HostError("'" + settings_.path +
@@ -525,6 +518,9 @@ class PngWriter final : public FrameWriter {
     std::string Description() const override {
         return sequence_ ? "PNG sequence, RGBA" : "PNG image, RGBA";
     }
+
+    int Width() const override { return settings_.width; }
+    int Height() const override { return settings_.height; }
 
   private:
     int64_t Written() const { return int64_t(names_.size()); }

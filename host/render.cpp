@@ -67,6 +67,17 @@ int32_t RequestFrame(PluginCaller& caller, HostSession& session, FrameSlot& inpu
     return result;
 }
 
+// The rendered frame takes over the lent frame's source, and learns which of its pixels differ
+// from those lent, so that the rest keep the source's own samples. The plug-in only reads what
+// it is lent; an image it kept is not there to compare, and then every pixel counts as changed.
+void NoteChanges(FrameSlot& lent, FrameSlot& rendered) {
+    av_frame_unref(rendered.source.get());
+    rendered.hasPicture = true;
+    if (!lent.HasSource() || !lent.image) return;
+    rendered.changed.Find(ViewOf(rendered.image.get()), ViewOf(lent.image.get()));
+    std::swap(rendered.source, lent.source);
+}
+
 } // namespace
 
 PluginCaller::PluginCaller(HostPluginEntry entry, HostSession& session)
@@ -96,12 +107,15 @@ void PluginCaller::Refused(const std::string& what, int32_t result) {
 RenderOutcome RunRender(PluginCaller& caller, ClipSource& clip, HostSession& session,
                         FrameWriter& writer, const RenderPlan& plan, ProgressMeter& meter,
                         const std::function<bool()>& stop) {
+    // Proxy frames are scaled: they have no source samples to keep.
     const ReadPlan reading{plan.firstWritten,
                            plan.endWritten,
                            plan.width,
                            plan.height,
                            [&plan](int64_t frame) { return QualityOf(frame, plan); },
-                           session.SoundOn()};
+                           session.SoundOn(),
+                           !plan.proxy,
+                           [&plan](int64_t frame) { return InEffect(frame, plan); }};
     const SharedClip shared(session); // outlives the stages' threads
     RenderStages stages(clip, reading, writer, meter);
     FrameSlot* output = &stages.FreeSlot(); // the plug-in sees an output frame from the start
@@ -143,6 +157,7 @@ RenderOutcome RunRender(PluginCaller& caller, ClipSource& clip, HostSession& ses
                 const StageTimer request(outcome.seconds.requests);
                 result = RequestFrame(caller, session, input, *output, plan);
             }
+            if (result == kPluginOK) NoteChanges(input, *output);
             stages.Recycle(input);
             if (result != kPluginOK)
                 caller.Refused("frame " + std::to_string(movieFrame) + " (frame " +

@@ -39,7 +39,7 @@ struct RenderPlan {
     int64_t firstWritten = 0;
     int64_t endWritten = 0; // movie frames [firstWritten, endWritten) are written
     bool proxy = false;
-    int width = 0; // the output's pictures
+    int width = 0; // the pictures the effect renders; video may leave out a last odd column or row
     int height = 0;
 };
 

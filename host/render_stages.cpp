@@ -83,9 +83,14 @@ bool RenderStages::Fill(FrameSlot& slot, int64_t movieFrame, FrameScaler& scaler
     slot.failure.clear();
     try {
         const AVFrame& picture = clip_.Picture(movieFrame);
-        GiveImage(slot);
         slot.resized = picture.width != plan_.width || picture.height != plan_.height;
-        scaler.Convert(picture, ViewOf(slot.image.get()), slot.quality);
+        Keep(slot, picture);
+        slot.hasPicture = !slot.HasSource() || plan_.lent(movieFrame);
+        if (slot.hasPicture) {
+            GiveImage(slot);
+            scaler.Convert(picture, ViewOf(slot.image.get()), slot.quality);
+            slot.changed.Clear(plan_.width, plan_.height); // as read, it is its source
+        }
         if (plan_.sound) {
             if (slot.sound.Capacity() == 0) slot.sound = FrameSoundBlock(clip_.Info());
             clip_.ReadSound(movieFrame, slot.sound);
@@ -97,6 +102,13 @@ bool RenderStages::Fill(FrameSlot& slot, int64_t movieFrame, FrameScaler& scaler
     }
 }
 
+void RenderStages::Keep(FrameSlot& slot, const AVFrame& picture) const {
+    av_frame_unref(slot.source.get());
+    if (plan_.keepSources && !slot.resized && writer_.TakesSource(picture) &&
+        av_frame_ref(slot.source.get(), &picture) < 0)
+        throw std::bad_alloc();
+}
+
 void RenderStages::GiveImage(FrameSlot& slot) {
     if (!slot.image) slot.image = MakeImage(plan_.width, plan_.height);
 }
@@ -106,8 +118,7 @@ void RenderStages::WriteFrames() {
         while (const std::optional<FrameSlot*> slot = toWrite_.Pop()) {
             {
                 const StageTimer timed(writeSeconds_);
-                writer_.Write(ViewOf((*slot)->image.get()),
-                              plan_.sound ? &(*slot)->sound : nullptr);
+                writer_.Write((*slot)->Sources(), plan_.sound ? &(*slot)->sound : nullptr);
             }
             meter_.Advance(++written_);
             free_.Push(*slot); // refused only when reading has stopped: nothing needs it then

@@ -33,7 +33,9 @@ class StageTimer {
 };
 
 // What the reading thread reads: movie frames [first, end) at width x height, each picture
-// converted at the quality qualityOf(frame), with its sound when `sound` is on.
+// converted at the quality qualityOf(frame), with its sound when `sound` is on. With
+// `keepSources`, a decoded picture the writer takes is kept beside the frame, and converted only
+// when lent(frame), for the plug-in; the writer then takes untouched pixels from it.
 struct ReadPlan {
     int64_t first = 0;
     int64_t end = 0;
@@ -41,6 +43,8 @@ struct ReadPlan {
     int height = 0;
     std::function<uint8_t(int64_t)> qualityOf;
     bool sound = false;
+    bool keepSources = false;
+    std::function<bool(int64_t)> lent;
 };
 
 // A fixed set of frame slots goes round: the reading thread fills them from the clip, the
@@ -79,6 +83,7 @@ class RenderStages {
     void WriteFrames();
     void Fail(std::exception_ptr failure);
     [[noreturn]] void ThrowFailure();
+    void Keep(FrameSlot& slot, const AVFrame& picture) const;
     void GiveImage(FrameSlot& slot);
     void JoinAll();
 

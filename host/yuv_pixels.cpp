@@ -1,6 +1,7 @@
 // YUV to A,R,G,B and back in 16-bit fixed point, a row at a time in loops the compiler
 // vectorises.
 #include "yuv_pixels.h"
+#include "vector_clones.h"
 
 extern "C" {
 #include <libavutil/pixdesc.h>
@@ -119,15 +120,6 @@ struct FromRgb {
         lumaOffset = (r.lumaLow << kFractionBits) + kHalf;
     }
 };
-
-// Each pixel loop gets an AVX2 copy beside the plain one, picked when the program loads.
-// ThreadSanitizer cannot run that picker (it runs before the sanitizer is ready, and crashes),
-// so its builds keep the plain loops.
-#if defined(__SANITIZE_THREAD__)
-#define VECTOR_CLONES
-#else
-#define VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
-#endif
 
 struct Subsampling {
     int x, y; // log2 of the pixels per colour sample across and down

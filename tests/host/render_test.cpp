@@ -74,9 +74,9 @@ int32_t ScriptedEntry(int32_t which, _PluginParams* p) {
 }
 
 // Keeps a copy of every frame and the first sample of its sound; can fail on request.
-class RecordingWriter : public FrameWriter {
+class RecordingWriter : public ArgbFrameWriter {
   public:
-    void Write(const PixelView& picture, const AudioBlock* sound) override {
+    void WriteArgb(const PixelView& picture, const AudioBlock* sound) override {
         if (failAt == int(pictures.size())) throw HostError("disk full");
         std::vector<uint8_t> copy;
         for (int y = 0; y < picture.Height(); ++y)
@@ -87,6 +87,8 @@ class RecordingWriter : public FrameWriter {
     }
     void Finish() override {}
     std::string Description() const override { return "recording"; }
+    int Width() const override { return 8; } // the clip's size
+    int Height() const override { return 6; }
 
     int failAt = -1;
     std::vector<std::vector<uint8_t>> pictures;

@@ -43,15 +43,17 @@ int32_t InvertingEntry(int32_t, _PluginParams* p) {
 }
 
 // Notes each frame's corner pixel and sound; fails at frame `failAt` when asked.
-class NotingWriter : public FrameWriter {
+class NotingWriter : public ArgbFrameWriter {
   public:
-    void Write(const PixelView& picture, const AudioBlock* sound) override {
+    void WriteArgb(const PixelView& picture, const AudioBlock* sound) override {
         if (int(reds.size()) == failAt) throw HostError("disk full");
         reds.push_back(picture.Pixel(kWidth - 1, kHeight - 1)[kRedByte]);
         levels.push_back(sound ? sound->Plane(1)[0] : -1.0f);
     }
     void Finish() override {}
     std::string Description() const override { return "notes"; }
+    int Width() const override { return kWidth; }
+    int Height() const override { return kHeight; }
 
     int failAt = -1;
     std::vector<uint8_t> reds;
