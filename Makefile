@@ -104,14 +104,16 @@ demo: build
 bench: build-bench
 	build-bench/bench/run-benchmarks
 
-# reelhost against the stock ffmpeg graph alone: ROUNDS=N for more rounds.
+# reelhost against the stock ffmpeg graph alone: ROUNDS=N for more rounds; then what each leaves
+# as it was, sample by sample.
 ROUNDS ?= 3
 bench-render: build-bench
 	build-bench/bench/bench_render --rounds=$(ROUNDS)
+	build-bench/bench/bench_untouched
 
 build-bench: deps
 	cmake -S . -B build-bench $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DLUMASHIFT_BENCH=ON
-	cmake --build build-bench -j $(JOBS) --target bench_plugin bench_host bench_render
+	cmake --build build-bench -j $(JOBS) --target bench_plugin bench_host bench_render bench_untouched
 
 # reelhost and the bundle in $(PREFIX)/lib/lumashift (bin/reelhost links there), the frei0r
 # plug-in in $(PREFIX)/lib/frei0r-1, the Kdenlive effect file in $(PREFIX)/share/kdenlive/effects.

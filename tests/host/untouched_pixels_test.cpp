@@ -1,13 +1,10 @@
 // What the effect leaves alone comes out as it went in: renders with the effect neutral, or over
 // a region, compared sample by sample with their source, in the pixel formats clips come in.
 #include "render_files.h"
+#include "sample_planes.h"
 #include "saved_config.h"
 
 #include <gtest/gtest.h>
-
-extern "C" {
-#include <libavutil/pixdesc.h>
-}
 
 #include <algorithm>
 #include <cmath>
@@ -18,10 +15,14 @@ namespace reelhost {
 namespace {
 
 using testing_support::EffectConfig;
+using testing_support::ForEachSample;
+using testing_support::PixelBox;
+using testing_support::PlanesOf;
 using testing_support::Probe;
 using testing_support::Region;
 using testing_support::RenderFiles;
 using testing_support::RunResult;
+using testing_support::SamplePair;
 using testing_support::Samples;
 
 // "@" in a command stands for the temporary folder.
@@ -102,29 +103,6 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- Renders over a region: every sample outside it --------------------------------------------
 
-// One plane of a planar format: its size in samples, and the pixels one sample covers.
-struct Plane {
-    int width, height;
-    int shiftX, shiftY; // log2 of the pixels a sample covers across and down
-    int bytes;          // per sample
-};
-
-std::vector<Plane> PlanesOf(const std::string& format, int width, int height) {
-    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(av_get_pix_fmt(format.c_str()));
-    std::vector<Plane> planes;
-    for (int c = 0; c < desc->nb_components; ++c) {
-        const bool colour = c == 1 || c == 2;
-        const int sx = colour ? desc->log2_chroma_w : 0, sy = colour ? desc->log2_chroma_h : 0;
-        planes.push_back({-((-width) >> sx), -((-height) >> sy), sx, sy, desc->comp[c].step});
-    }
-    return planes;
-}
-
-// The region's pixels: each edge the fraction of the side, truncated; right and bottom outside.
-struct Box {
-    int left, top, right, bottom;
-};
-
 // Which frames the plug-in renders, and which of them it renders at full strength (no fade).
 struct Frames {
     int first, end;
@@ -137,33 +115,19 @@ struct Tally {
     long inside = 0;
 };
 
-Tally Compare(const std::string& in, const std::string& out, const std::vector<Plane>& planes,
-              const Box& box, const Frames& frames) {
-    size_t frameBytes = 0;
-    for (const Plane& p : planes)
-        frameBytes += size_t(p.width) * size_t(p.height) * size_t(p.bytes);
+Tally Compare(const std::string& in, const std::string& out, const std::string& format, int width,
+              int height, const PixelBox& region, const Frames& frames) {
     Tally tally;
-    for (size_t frame = 0; frame < in.size() / frameBytes; ++frame) {
-        const bool rendered = int(frame) >= frames.first && int(frame) < frames.end;
-        const bool full = int(frame) >= frames.fullFirst && int(frame) < frames.fullEnd;
-        size_t at = frame * frameBytes;
-        for (const Plane& p : planes)
-            for (int y = 0; y < p.height; ++y)
-                for (int x = 0; x < p.width; ++x, at += size_t(p.bytes)) {
-                    const int left = x << p.shiftX, top = y << p.shiftY;
-                    const int right = (x + 1) << p.shiftX, bottom = (y + 1) << p.shiftY;
-                    const bool outside = right <= box.left || left >= box.right ||
-                                         bottom <= box.top || top >= box.bottom;
-                    const bool inside = left >= box.left && right <= box.right && top >= box.top &&
-                                        bottom <= box.bottom;
-                    const bool differ = in.compare(at, size_t(p.bytes), out, at, size_t(p.bytes));
-                    if (outside || !rendered) tally.outsideDiffer += differ;
-                    if (inside && full) {
-                        tally.insideDiffer += differ;
-                        ++tally.inside;
-                    }
-                }
-    }
+    ForEachSample(in, out, PlanesOf(format, width, height), width, height,
+                  [&](const SamplePair& s) {
+                      const bool rendered = s.frame >= frames.first && s.frame < frames.end;
+                      const bool full = s.frame >= frames.fullFirst && s.frame < frames.fullEnd;
+                      if (region.Misses(s.covers) || !rendered) tally.outsideDiffer += s.a != s.b;
+                      if (region.Covers(s.covers) && full) {
+                          tally.insideDiffer += s.a != s.b;
+                          ++tally.inside;
+                      }
+                  });
     return tally;
 }
 
@@ -173,7 +137,7 @@ struct RegionCase {
     const char* pixelFormat;
     int width, height;
     Region region;
-    Box box; // the region in pixels, worked out by hand
+    PixelBox box; // the region in pixels: each edge the fraction of the side, truncated
     std::vector<std::string> options;
     Frames frames;
 };
@@ -192,8 +156,7 @@ TEST_P(RegionRenders, KeepEverySampleOutsideTheRegionAndChangeTheInside) {
     const std::string in = Samples(input, c.pixelFormat), out = Samples(output, c.pixelFormat);
     ASSERT_FALSE(in.empty());
     ASSERT_EQ(in.size(), out.size());
-    const Tally tally =
-        Compare(in, out, PlanesOf(c.pixelFormat, c.width, c.height), c.box, c.frames);
+    const Tally tally = Compare(in, out, c.pixelFormat, c.width, c.height, c.box, c.frames);
     EXPECT_EQ(tally.outsideDiffer, 0);
     ASSERT_GT(tally.inside, 0);
     EXPECT_GT(double(tally.insideDiffer) / double(tally.inside), 0.8); // the effect was rendered
@@ -222,7 +185,7 @@ INSTANTIATE_TEST_SUITE_P(
                    34,
                    18,
                    Region{0.5, 1, 0.25, 0.75},
-                   Box{17, 4, 34, 13},
+                   PixelBox{17, 4, 34, 13},
                    {},
                    Frames{0, 6, 0, 6}},
         // The last column and row of an odd size, alone in their colour samples.
@@ -232,7 +195,7 @@ INSTANTIATE_TEST_SUITE_P(
                    33,
                    17,
                    Region{0.5, 1, 0.5, 1},
-                   Box{16, 8, 33, 17},
+                   PixelBox{16, 8, 33, 17},
                    {},
                    Frames{0, 6, 0, 6}},
         // Fading in over frames 0 to 2 and out over frame 5: the blend leaves the outside as it
@@ -243,7 +206,7 @@ INSTANTIATE_TEST_SUITE_P(
                    34,
                    18,
                    Region{0.25, 0.75, 0, 0.5},
-                   Box{8, 0, 25, 9},
+                   PixelBox{8, 0, 25, 9},
                    {"--fade-in", "3", "--fade-out", "2"},
                    Frames{0, 6, 3, 5}},
         // The whole picture, but only frames 2 to 4: the others are written as decoded.
@@ -254,7 +217,7 @@ INSTANTIATE_TEST_SUITE_P(
                    40,
                    24,
                    Region{0, 1, 0, 1},
-                   Box{0, 0, 40, 24},
+                   PixelBox{0, 0, 40, 24},
                    {"--start", "2", "--frames", "3"},
                    Frames{2, 5, 2, 5}}),
     [](const testing::TestParamInfo<RegionCase>& info) { return info.param.name; });
