@@ -98,7 +98,7 @@ const Option kOptions[] = {
     {"--codec", nullptr, true, kRender,
      [](CommandLine& l, const std::string& v, const std::string& n) {
          l.codec = VideoCodecNamed(v);
-         if (!l.codec) throw UsageError(n + " needs h264, ffv1 or prores, not '" + v + "'");
+         if (!l.codec) throw UsageError(n + " needs " + VideoCodecNames() + ", not '" + v + "'");
      }},
     {"--proxy", nullptr, false, kRender,
      [](CommandLine& l, const std::string&, const std::string&) { l.proxy = true; }},
@@ -171,8 +171,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     return line;
 }
 
-const char* UsageText() {
-    return R"(usage: reelhost info [--bundle PATH]
+std::string UsageText() {
+    return std::string(R"(usage: reelhost info [--bundle PATH]
        reelhost render [INPUT] -o OUTPUT [--fade-in N] [--fade-out N] [--sliders A,B,C]
                        [--start S] [--frames N] [--codec NAME] [--proxy] [--bundle PATH]
                        [--quiet]
@@ -198,10 +198,9 @@ const char* UsageText() {
                    the effect declares them but does not use them
   --start S        the first frame the effect covers (default 0)
   --frames N       how many frames it covers (default: to the end of the clip)
-  --codec NAME     video outputs: h264 (default, AAC sound), ffv1 (lossless, .mkv, FLAC
-                   sound) or prores (ProRes 422 HQ, or 4444 for 4:4:4 and alpha, .mov, PCM
-                   sound)
-  --proxy          a quick half-size, low-quality preview render; the effect's frames
+  --codec NAME     how video outputs are written:
+)") + VideoCodecLines(19) +
+           R"(  --proxy          a quick half-size, low-quality preview render; the effect's frames
                    are silent, the frames outside it keep their sound
   --at N           the frame to show (default 0)
   --bundle PATH    the effect bundle (default: lumashift.bundle beside reelhost)

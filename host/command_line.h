@@ -18,10 +18,10 @@ struct CommandLine {
     std::string output; // render and thumbnail
     std::string bundle; // empty: the bundle beside the program
     HostSettings settings;
-    int32_t start = 0;               // first frame the effect covers
-    std::optional<int32_t> frames;   // frames it covers; unset: to the end of the clip
-    int32_t at = 0;                  // thumbnail and configure: the frame shown
-    std::optional<VideoCodec> codec; // render to video: what it is written as
+    int32_t start = 0;                 // first frame the effect covers
+    std::optional<int32_t> frames;     // frames it covers; unset: to the end of the clip
+    int32_t at = 0;                    // thumbnail and configure: the frame shown
+    const VideoCodec* codec = nullptr; // render to video: what it is written as; null: the default
     bool proxy = false;
     bool quiet = false;
 };
@@ -31,6 +31,6 @@ struct CommandLine {
 CommandLine ParseCommandLine(const std::vector<std::string>& args);
 
 // The help text, for --help and after a usage error.
-const char* UsageText();
+std::string UsageText();
 
 } // namespace reelhost

@@ -127,7 +127,7 @@ OutputSettings OutputSettingsFor(const CommandLine& line, const ClipInfo& clip, 
     settings.rate = clip.rate;
     settings.sound = sound;
     settings.soundFormat = clip.sound;
-    settings.codec = line.codec.value_or(VideoCodec::H264);
+    if (line.codec) settings.codec = line.codec;
     settings.source = clip.format;
     return settings;
 }
@@ -350,7 +350,7 @@ int RunConfigure(const CommandLine& line, const Console& console) {
 int Dispatch(const CommandLine& line, const Console& console) {
     switch (line.command) {
     case Command::Help:
-        std::fputs(UsageText(), console.out);
+        std::fputs(UsageText().c_str(), console.out);
         return kExitOK;
     case Command::Info:
         return RunInfo(line, console);

@@ -4,9 +4,9 @@
 #include "audio_mix.h"
 #include "picture_composer.h"
 #include "picture_format.h"
+#include "video_codecs.h"
 
 #include <memory>
-#include <optional>
 #include <string>
 #include <utility>
 
@@ -20,16 +20,6 @@ enum class OutputKind {
 
 // The kind a path asks for, by its extension; throws UsageError for anything else.
 OutputKind OutputKindOf(const std::string& path);
-
-// What video goes out as. Each keeps the input's pixel format and colours where it can.
-enum class VideoCodec {
-    H264,     // H.264 (MPEG-4 Part 2 without libx264) with AAC sound: for watching and sharing
-    Lossless, // FFV1 with FLAC sound, in .mkv: every pixel kept
-    ProRes,   // ProRes 422 HQ, or 4444 for 4:4:4 and alpha, with PCM sound, in .mov: for editors
-};
-
-// The codec a name names: "h264", "ffv1" or "prores", in any case; nothing for other names.
-std::optional<VideoCodec> VideoCodecNamed(const std::string& name);
 
 struct OutputSettings {
     OutputSettings() = default;
@@ -45,7 +35,7 @@ struct OutputSettings {
     FrameRate rate;
     bool sound = false; // video only: carry sound in `soundFormat`
     SoundFormat soundFormat;
-    VideoCodec codec = VideoCodec::H264;
+    const VideoCodec* codec = &DefaultVideoCodec();
     PictureFormat source; // the input's pictures, for video
 };
 

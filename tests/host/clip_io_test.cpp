@@ -374,7 +374,7 @@ TEST_F(ClipFiles, APictureOnePixelWideIsRefusedByH264WithAdvice) {
             << error.what();
     }
     OutputSettings lossless{dir_ / "thin.mkv", 1, 16, {25, 1}, false, {}};
-    lossless.codec = VideoCodec::Lossless;
+    lossless.codec = VideoCodecNamed("ffv1");
     EXPECT_EQ(OpenFrameWriter(OutputKind::Video, lossless)->Width(), 1);
 }
 
