@@ -168,17 +168,50 @@ std::string FilterOf(const std::string& project) {
                : project.substr(start, end - start);
 }
 
-double PropertyOf(const std::string& filter, const std::string& name) {
+// A saved property's keyframes: (clock time, value), or one value with no time.
+std::vector<std::pair<std::string, double>> KeysOf(const std::string& filter,
+                                                   const std::string& name) {
     std::smatch match;
     const std::regex property("<property name=\"" + name + "\">([^<]*)</property>");
-    return std::regex_search(filter, match, property) ? std::stod(match[1]) : NAN;
+    std::vector<std::pair<std::string, double>> keys;
+    if (!std::regex_search(filter, match, property)) return keys;
+    std::istringstream items(match[1].str());
+    for (std::string item; std::getline(items, item, ';');) {
+        const size_t equals = item.find('=');
+        if (equals == std::string::npos)
+            keys.emplace_back("", std::stod(item));
+        else // "00:00:00.400=0.25", "|=" for a held key, "~=" for a smooth one
+            keys.emplace_back(item.substr(0, item.find_first_of("|~=")),
+                              std::stod(item.substr(equals + 1)));
+    }
+    return keys;
+}
+
+std::vector<std::string> TimesOf(const std::vector<std::pair<std::string, double>>& keys) {
+    std::vector<std::string> times;
+    for (const auto& key : keys)
+        times.push_back(key.first);
+    return times;
 }
 
 int Pixel(double fraction, int span) {
     return int(std::trunc(fraction * span));
 }
 
-TEST(ShotcutItself, OpensTheFilterAndItsCornerHandleDragsTheRegionsCorner) {
+struct DragCase {
+    const char* name;
+    Animated animated; // the region is 128 to 384 across, 90 to 288 down at every frame
+    int playheadSteps; // frames the playhead moves on before the drag
+};
+
+void PrintTo(const DragCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ShotcutItself : public testing::TestWithParam<DragCase> {};
+
+TEST_P(ShotcutItself, ListsTheFilterAndItsCornerHandleDragsTheRegionsCornerAsOneGang) {
+    const DragCase& c = GetParam();
     Workdir dir;
     // Shotcut reads the filter folders beside its program: a copy of both, with ours added.
     ASSERT_TRUE(RunHost(
@@ -187,15 +220,14 @@ TEST(ShotcutItself, OpensTheFilterAndItsCornerHandleDragsTheRegionsCorner) {
                  "/' && cp -r /usr/share/shotcut '" + (dir / "app/share") +
                  "/' && cp -r '" LUMASHIFT_TEST_PREFIX "/share/shotcut/qml/filters/glimmerdusk' '" +
                  (dir / "app/share/shotcut/qml/filters") + "/'\""));
-    // A dark blue clip; the region (in pixels 128 to 384 across, 90 to 288 down) lightened by
-    // offset 0.7 (+102 on each channel) shows as the only such colour on the screen.
-    const Animated region{{{0, 0.2}}, {{0, 0.25}}, {{0, 0.6}}, {{0, 0.8}}, {{0, 0.5}}, {{0, 0.7}}};
+    // A dark blue clip; the region lightened by offset 0.7 (+102 on each channel) shows as the
+    // only such colour on the screen.
     const uint8_t lightened[3] = {142, 142, 255};
     ASSERT_TRUE(RunHost(dir, std::string(kFfmpeg) + " -f lavfi -i color=c=0x2828a0:size=" +
                                  hosttest::Size(kClipWidth, kClipHeight) +
                                  ":rate=25:duration=4 -c:v ffv1 '" + (dir / "clip.mkv") + "'"));
     std::ofstream(dir / "project.mlt")
-        << ShotcutProject(dir / "clip.mkv", kClipWidth, kClipHeight, 100, region);
+        << ShotcutProject(dir / "clip.mkv", kClipWidth, kClipHeight, 100, c.animated);
 
     Screen screen(dir);
     ASSERT_FALSE(screen.Display().empty()) << ReadText(dir / "xvfb.log");
@@ -218,6 +250,9 @@ TEST(ShotcutItself, OpensTheFilterAndItsCornerHandleDragsTheRegionsCorner) {
         shown = FindColour(screen.Shot(dir), lightened);
         return shown.Width() > 20 && shown.Height() > 20;
     })) << "the player never showed the region";
+    // The player shows the whole frame scaled: the region keeps its proportions, 256 by 198.
+    const double scale = shown.Width() / 256.0;
+    EXPECT_NEAR(shown.Height() / scale, 198.0, 3.0);
 
     // The Filters panel brought up (its shortcut hides the tab, then shows it in front), then the
     // clip under the playhead selected: its one filter becomes current and the player loads the
@@ -228,11 +263,15 @@ TEST(ShotcutItself, OpensTheFilterAndItsCornerHandleDragsTheRegionsCorner) {
     ASSERT_TRUE(WaitFor([&] { return ReadText(log).find("Drag a corner") != std::string::npos; }))
         << ReadText(log);
 
-    // The player shows the whole frame scaled: the region keeps its proportions, 256 by 198.
-    const double scale = shown.Width() / 256.0;
-    EXPECT_NEAR(shown.Height() / scale, 198.0, 3.0);
-
-    // The top-left handle sits just inside the region's corner; drag it 30 pixels right and down.
+    // The playhead moved on from a click on the picture beside the region, then the top-left
+    // handle, just inside the region's corner, dragged 30 pixels right and down, and the project
+    // saved.
+    if (c.playheadSteps > 0) {
+        screen.Xdo("mousemove " + std::to_string(shown.right + 10) + " " +
+                   std::to_string(shown.top + 10) + " click 1");
+        for (int step = 0; step < c.playheadSteps; ++step)
+            screen.Xdo("key Right");
+    }
     constexpr int kDrag = 30;
     const int x = shown.left + 3, y = shown.top + 3;
     ASSERT_TRUE(
@@ -245,19 +284,32 @@ TEST(ShotcutItself, OpensTheFilterAndItsCornerHandleDragsTheRegionsCorner) {
         << ReadText(log);
 
     const std::string filter = FilterOf(ReadText(dir / "project.mlt"));
-    const int left = Pixel(PropertyOf(filter, "Left"), kClipWidth);
-    const int top = Pixel(PropertyOf(filter, "Top"), kClipHeight);
+    const auto left = KeysOf(filter, "Left"), top = KeysOf(filter, "Top");
+    const auto right = KeysOf(filter, "Right"), bottom = KeysOf(filter, "Bottom");
+    // Keyframed, the four edges got one more keyframe each, all four at the same time between
+    // the two there were; unkeyframed, they stay single values.
+    const bool keyed = c.animated.left.size() > 1;
+    ASSERT_EQ(left.size(), keyed ? 3u : 1u) << filter;
+    for (const auto* edge : {&top, &right, &bottom})
+        ASSERT_EQ(TimesOf(*edge), TimesOf(left)) << filter;
+    const size_t dragged = keyed ? 1 : 0;
+    if (keyed) {
+        EXPECT_LT(left[0].first, left[1].first);
+        EXPECT_LT(left[1].first, left[2].first);
+        EXPECT_EQ(Pixel(left[2].second, kClipWidth), 128);
+        EXPECT_EQ(Pixel(top[2].second, kClipHeight), 90);
+    }
     // The corner moved right and down, by at most the drag (less the distance Qt waits for
     // before a drag starts); the opposite corner stayed on its pixels.
     const int most = int(kDrag / scale) + 1;
-    EXPECT_GT(left, 128);
-    EXPECT_LE(left, 128 + most);
-    EXPECT_GT(top, 90);
-    EXPECT_LE(top, 90 + most);
-    EXPECT_EQ(Pixel(PropertyOf(filter, "Right"), kClipWidth), 384);
-    EXPECT_EQ(Pixel(PropertyOf(filter, "Bottom"), kClipHeight), 288);
-    EXPECT_DOUBLE_EQ(PropertyOf(filter, "Gain"), 0.5);
-    EXPECT_DOUBLE_EQ(PropertyOf(filter, "Offset"), 0.7);
+    EXPECT_GT(Pixel(left[dragged].second, kClipWidth), 128);
+    EXPECT_LE(Pixel(left[dragged].second, kClipWidth), 128 + most);
+    EXPECT_GT(Pixel(top[dragged].second, kClipHeight), 90);
+    EXPECT_LE(Pixel(top[dragged].second, kClipHeight), 90 + most);
+    EXPECT_EQ(Pixel(right[dragged].second, kClipWidth), 384);
+    EXPECT_EQ(Pixel(bottom[dragged].second, kClipHeight), 288);
+    EXPECT_EQ(KeysOf(filter, "Gain").size(), 1u);
+    EXPECT_EQ(KeysOf(filter, "Offset").size(), 1u);
     EXPECT_EQ(filter.find("threads"), std::string::npos) << filter;
 
     // QML reports an error with the file's address; none may come from our folder.
@@ -265,5 +317,22 @@ TEST(ShotcutItself, OpensTheFilterAndItsCornerHandleDragsTheRegionsCorner) {
     for (std::string line; std::getline(lines, line);)
         EXPECT_EQ(line.find("filters/glimmerdusk/"), std::string::npos) << line;
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Drag, ShotcutItself,
+    testing::Values(
+        DragCase{"Unkeyframed",
+                 {{{0, 0.2}}, {{0, 0.25}}, {{0, 0.6}}, {{0, 0.8}}, {{0, 0.5}}, {{0, 0.7}}},
+                 0},
+        // The same region keyframed at frames 0 and 20; dragged at frame 10.
+        DragCase{"RegionKeyframed",
+                 {{{0, 0.2}, {20, 0.2}},
+                  {{0, 0.25}, {20, 0.25}},
+                  {{0, 0.6}, {20, 0.6}},
+                  {{0, 0.8}, {20, 0.8}},
+                  {{0, 0.5}},
+                  {{0, 0.7}}},
+                 10}),
+    [](const testing::TestParamInfo<DragCase>& info) { return std::string(info.param.name); });
 
 } // namespace
