@@ -155,8 +155,8 @@ inline std::string ShotcutProject(const std::string& clip, int width, int height
                                   const Animated& a) {
     const std::string out = Clock(frames - 1);
     const std::string length = Clock(frames);
-    std::string filter =
-        Property("mlt_service", "frei0r.glimmerdusk") + Property("shotcut:filter", "glimmerdusk");
+    std::string filter = Property("version", "3") + Property("mlt_service", "frei0r.glimmerdusk") +
+                         Property("shotcut:filter", "glimmerdusk");
     for (const Param& p : kParams) {
         const Keys& keys = a.*p.keys;
         filter += Property(p.name, keys.size() == 1 ? Short(keys[0].value) : ClockAnimation(keys));
