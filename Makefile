@@ -116,7 +116,8 @@ build-bench: deps
 	cmake --build build-bench -j $(JOBS) --target bench_plugin bench_host bench_render bench_untouched
 
 # reelhost and the bundle in $(PREFIX)/lib/lumashift (bin/reelhost links there), the frei0r
-# plug-in in $(PREFIX)/lib/frei0r-1, the Kdenlive effect file in $(PREFIX)/share/kdenlive/effects.
+# plug-in in $(PREFIX)/lib/frei0r-1, the Kdenlive effect file in $(PREFIX)/share/kdenlive/effects,
+# the Shotcut filter folder in $(PREFIX)/share/shotcut/qml/filters/glimmerdusk.
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 

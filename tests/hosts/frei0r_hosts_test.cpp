@@ -1,94 +1,19 @@
 // The installed frei0r plug-in in the hosts people use: FFmpeg (against reelhost's render of the
 // same saved configuration, byte for byte), MLT's melt (parameters by name and from a project
 // file) and a GStreamer pipeline. Every output is also held against the effect's formula.
-#include "frei0rtesting.h"
+#include "hostruns.h"
 #include "pluginloader.h"
 
 #include "DataHandling.h"
 #include "prefsloader.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
-#include <iterator>
-#include <sstream>
 #include <string>
 
 using namespace frei0rtest;
+using namespace hosttest;
 
 namespace {
-
-constexpr int kFrames = 3;
-
-// A scratch folder for one test, with the frames it renders and the hosts' logs.
-class Workdir {
-  public:
-    Workdir() {
-        char pattern[] = "/tmp/glimmerdusk-hosts-XXXXXX";
-        path_ = mkdtemp(pattern);
-    }
-    ~Workdir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-  private:
-    std::string path_;
-};
-
-std::string Number(double v) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.17g", v);
-    return text;
-}
-
-// Runs one host command line with the installed plug-in on the frei0r path and a private
-// GStreamer registry, within a time limit. The output goes to the folder's log.
-::testing::AssertionResult RunHost(const Workdir& dir, const std::string& command) {
-    const std::string line = "FREI0R_PATH='" LUMASHIFT_TEST_PREFIX "/lib/frei0r-1' GST_REGISTRY='" +
-                             (dir / "registry.bin") + "' timeout 120 " + command + " >'" +
-                             (dir / "log.txt") + "' 2>&1";
-    if (std::system(line.c_str()) == 0) return ::testing::AssertionSuccess();
-    std::ifstream log(dir / "log.txt");
-    return ::testing::AssertionFailure() << command << "\nfailed:\n"
-                                         << std::string(std::istreambuf_iterator<char>(log), {});
-}
-
-std::vector<uint8_t> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-// A clip of random RGBA frames, as raw bytes in `name`.
-std::vector<uint8_t> WriteClip(const std::string& path, int width, int height) {
-    std::vector<uint8_t> clip;
-    for (int f = 0; f < kFrames; ++f) {
-        const std::vector<uint8_t> frame = RandomFrame(width, height, uint32_t(f * 31 + width));
-        clip.insert(clip.end(), frame.begin(), frame.end());
-    }
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(clip.data()), std::streamsize(clip.size()));
-    return clip;
-}
-
-std::vector<uint8_t> ExpectedClip(const std::vector<uint8_t>& clip, int width, int height,
-                                  const Setting& s) {
-    const size_t frameBytes = size_t(width) * height * 4;
-    std::vector<uint8_t> out;
-    for (size_t at = 0; at < clip.size(); at += frameBytes) {
-        const std::vector<uint8_t> frame(clip.begin() + long(at),
-                                         clip.begin() + long(at + frameBytes));
-        const std::vector<uint8_t> done = Expected(frame, width, height, s);
-        out.insert(out.end(), done.begin(), done.end());
-    }
-    return out;
-}
-
-std::string Size(int width, int height) {
-    return std::to_string(width) + "x" + std::to_string(height);
-}
-
-std::string RawInput(const std::string& path, int width, int height) {
-    return "-f rawvideo -pix_fmt rgba -s " + Size(width, height) + " -r 25 -i '" + path + "'";
-}
 
 // FFmpeg's frei0r filter with the parameters in the plug-in's order.
 std::string FfmpegFilter(const Setting& s, const char* useSaved = "n") {
@@ -96,9 +21,6 @@ std::string FfmpegFilter(const Setting& s, const char* useSaved = "n") {
            "|" + Number(s.right) + "|" + Number(s.bottom) + "|" + Number(s.Gain()) + "|" +
            Number(s.Offset()) + "|" + useSaved;
 }
-
-constexpr const char* kFfmpeg = "ffmpeg -nostdin -hide_banner -loglevel error -y";
-constexpr const char* kRawOutput = "-f rawvideo -pix_fmt rgba";
 
 struct FfmpegCase {
     const char* name;
@@ -202,18 +124,6 @@ INSTANTIATE_TEST_SUITE_P(
                 {0.25, 0.25, 0.75, 0.75, 50, 0}},
         BadCase{"InvertedRegion", "0.8|0.7|0.2|0.1|0.9|0.9|n", {0, 0, 0, 0, 90, 90}}),
     [](const testing::TestParamInfo<BadCase>& info) { return std::string(info.param.name); });
-
-// MLT reads the clip through FFmpeg: a lossless FFV1 file of the same frames.
-std::vector<uint8_t> WriteMltClip(const Workdir& dir, int width, int height) {
-    const std::vector<uint8_t> clip = WriteClip(dir / "in.raw", width, height);
-    EXPECT_TRUE(RunHost(dir, std::string(kFfmpeg) + " " + RawInput(dir / "in.raw", width, height) +
-                                 " -c:v ffv1 -pix_fmt bgra '" + (dir / "in.mkv") + "'"));
-    return clip;
-}
-
-std::string MeltRawOutput(const Workdir& dir) {
-    return "-consumer 'avformat:" + (dir / "out.raw") + "' f=rawvideo vcodec=rawvideo pix_fmt=rgba";
-}
 
 TEST(Melt, RendersTheFilterWithParametersSetByName) {
     constexpr int kWidth = 75, kHeight = 41;

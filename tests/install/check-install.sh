@@ -6,7 +6,9 @@ prefix=$2
 rm -rf "$prefix"
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
+shotcut=share/shotcut/qml/filters/glimmerdusk
 for file in bin/reelhost lib/frei0r-1/glimmerdusk.so share/kdenlive/effects/frei0r_glimmerdusk.xml \
+            $shotcut/meta.qml $shotcut/ui.qml $shotcut/vui.qml $shotcut/region.js \
             lib/lumashift/lumashift.bundle/Contents/Info \
             "lib/lumashift/lumashift.bundle/Contents/$(uname -m)/lumashift.so" \
             lib/lumashift/lumashift.bundle/Contents/Resources/lumashift.rsrc; do
@@ -16,3 +18,6 @@ done
 info=$(LD_LIBRARY_PATH= "$prefix/bin/reelhost" info)
 grep -qF "bundle:   $(realpath "$prefix")/lib/lumashift/lumashift.bundle" <<<"$info" ||
   { echo "the installed reelhost did not load the installed bundle:"; echo "$info"; exit 1; }
+# Shotcut lists the filter for the service the installed plug-in provides.
+grep -qF "mlt_service: 'frei0r.glimmerdusk'" "$prefix/$shotcut/meta.qml" ||
+  { echo "the Shotcut filter folder does not name frei0r.glimmerdusk"; exit 1; }
