@@ -118,9 +118,9 @@ void Measure(const std::string& reelhost, const fs::path& folder) {
                 " --codec ffv1 --quiet");
             const std::string graph =
                 neutral ? "-vf format=rgba,format=" + std::string(s.format)
-                        : "-filter_complex " +
-                              Quoted(stockgraph::FilterGraph(effect, kWidth, kHeight, s.format)) +
-                              " -map '[v]'";
+                        : "-filter_complex \"" +
+                              stockgraph::FilterGraph(effect, kWidth, kHeight, s.format) +
+                              "\" -map '[v]'"; // the graph quotes with ' itself
             Run("ffmpeg -v error -y -i " + Quoted(source) + " " + graph + " -c:v ffv1 " +
                 Quoted(theirs));
             const char* what = neutral ? "neutral" : "region, outside it";
