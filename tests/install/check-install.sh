@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# make install's layout, in a fresh prefix: check-install.sh BUILD_DIR PREFIX
+# make install's layout, in a fresh prefix: check-install.sh BUILD_DIR PREFIX [OBS_TEST]
+# OBS_TEST, the OBS module's test program, is given where the build has the module: it then loads
+# the installed module where libobs's own search looks and runs a part of its tests on it.
 set -euo pipefail
 build=$1
 prefix=$2
+obs_test=${3:-}
 rm -rf "$prefix"
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
@@ -16,3 +19,11 @@ done
 info=$(LD_LIBRARY_PATH= "$prefix/bin/reelhost" info)
 grep -qF "bundle:   $(realpath "$prefix")/lib/lumashift/lumashift.bundle" <<<"$info" ||
   { echo "the installed reelhost did not load the installed bundle:"; echo "$info"; exit 1; }
+
+# The OBS module: libobs finds it under the prefix as it finds OBS's own modules, lists the filter
+# and renders it.
+if [ -n "$obs_test" ]; then
+  LUMASHIFT_OBS_INSTALL_PREFIX=$prefix "$obs_test" \
+    --gtest_filter='ObsModule.*:Sources/ObsFilterPixels.*/*_CentreRegion' --gtest_brief=1 ||
+    { echo "the installed OBS module did not load or render as built"; exit 1; }
+fi
