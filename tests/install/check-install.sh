@@ -21,9 +21,11 @@ grep -qF "bundle:   $(realpath "$prefix")/lib/lumashift/lumashift.bundle" <<<"$i
   { echo "the installed reelhost did not load the installed bundle:"; echo "$info"; exit 1; }
 
 # The OBS module: libobs finds it under the prefix as it finds OBS's own modules, lists the filter
-# and renders it.
+# and renders it. Under AddressSanitizer leaks are not counted here: Mesa leaves bytes behind at
+# exit that no suppression can name (tests/CMakeLists.txt says more).
 if [ -n "$obs_test" ]; then
-  LUMASHIFT_OBS_INSTALL_PREFIX=$prefix "$obs_test" \
+  ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 LUMASHIFT_OBS_INSTALL_PREFIX=$prefix \
+    "$obs_test" \
     --gtest_filter='ObsModule.*:Sources/ObsFilterPixels.*/*_CentreRegion' --gtest_brief=1 ||
     { echo "the installed OBS module did not load or render as built"; exit 1; }
 fi

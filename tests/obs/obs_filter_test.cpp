@@ -145,6 +145,8 @@ std::string KindName(SourceKind kind) {
         return "CaptureLike";
     case SourceKind::InPieces:
         return "InPieces";
+    case SourceKind::SdrFloat:
+        return "SdrFloat";
     case SourceKind::Hdr:
         return "Hdr";
     }
@@ -258,7 +260,8 @@ const PixelCase kPixelCases[] = {
 
 std::vector<PixelParam> AllPixelParams() {
     std::vector<PixelParam> params;
-    for (SourceKind kind : {SourceKind::ImageLike, SourceKind::CaptureLike, SourceKind::InPieces})
+    for (SourceKind kind : {SourceKind::ImageLike, SourceKind::CaptureLike, SourceKind::InPieces,
+                            SourceKind::SdrFloat})
         for (const PixelCase& c : kPixelCases)
             params.push_back({kind, c});
     return params;

@@ -27,9 +27,9 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kSourceIds[] = {"harness_image_like", "harness_capture_like",
-                                      "harness_in_pieces", "harness_hdr"};
+                                      "harness_in_pieces", "harness_sdr_float", "harness_hdr"};
 constexpr SourceKind kSourceKinds[] = {SourceKind::ImageLike, SourceKind::CaptureLike,
-                                       SourceKind::InPieces, SourceKind::Hdr};
+                                       SourceKind::InPieces, SourceKind::SdrFloat, SourceKind::Hdr};
 constexpr uint32_t kCanvasSide = 64; // the canvas is never looked at: renders go to textures
 constexpr uint32_t kTicksPerSecond = 60;
 
@@ -73,6 +73,18 @@ std::vector<uint8_t> PiecesSwapped(const Picture& picture, const std::vector<uin
     return swapped;
 }
 
+// The picture in linear light as 32-bit floats, colours premultiplied by alpha.
+std::vector<float> LinearLight(const Picture& picture) {
+    std::vector<float> values(picture.rgba.size());
+    for (size_t i = 0; i < values.size(); i += 4) {
+        const double alpha = picture.rgba[i + 3] / 255.0;
+        for (size_t c = 0; c < 3; ++c)
+            values[i + c] = float(SrgbDecode(picture.rgba[i + c] / 255.0) * alpha);
+        values[i + 3] = float(alpha);
+    }
+    return values;
+}
+
 struct PictureSource {
     SourceKind kind;
     Picture picture;
@@ -86,14 +98,18 @@ SourceKind gKindForNextSource = SourceKind::ImageLike;
 
 void* CreateSource(obs_data_t*, obs_source_t*) {
     auto* source = new PictureSource{gKindForNextSource, *gPictureForNextSource};
-    std::vector<uint8_t> bytes = source->picture.rgba;
+    const Picture& picture = source->picture;
+    std::vector<uint8_t> bytes = picture.rgba;
     if (source->kind == SourceKind::ImageLike || source->kind == SourceKind::InPieces)
-        bytes = PremultipliedInLinearLight(source->picture);
-    if (source->kind == SourceKind::InPieces) bytes = PiecesSwapped(source->picture, bytes);
-    const uint8_t* rows[] = {bytes.data()};
+        bytes = PremultipliedInLinearLight(picture);
+    if (source->kind == SourceKind::InPieces) bytes = PiecesSwapped(picture, bytes);
+    const std::vector<float> linear =
+        source->kind == SourceKind::SdrFloat ? LinearLight(picture) : std::vector<float>{};
+    const uint8_t* rows[] = {linear.empty() ? bytes.data()
+                                            : reinterpret_cast<const uint8_t*>(linear.data())};
     obs_enter_graphics();
-    source->texture = gs_texture_create(uint32_t(source->picture.width),
-                                        uint32_t(source->picture.height), GS_RGBA, 1, rows, 0);
+    source->texture = gs_texture_create(uint32_t(picture.width), uint32_t(picture.height),
+                                        linear.empty() ? GS_RGBA : GS_RGBA32F, 1, rows, 0);
     obs_leave_graphics();
     return source;
 }
@@ -122,8 +138,9 @@ void DrawPiece(gs_texture_t* texture, int textureX, int pictureX, int width, int
     gs_matrix_pop();
 }
 
-// As the image source draws: premultiplied colours decoded from sRGB, blended as such; in
-// pieces for the source whose texture holds its picture the other way round.
+// As the image source draws: premultiplied colours decoded from sRGB (or already linear, in
+// floating point), blended as such, in linear light; in pieces for the source whose texture holds
+// its picture the other way round.
 void RenderImageLike(void* data, gs_effect_t* effect) {
     auto* source = static_cast<PictureSource*>(data);
     const int width = source->picture.width, height = source->picture.height;
@@ -160,6 +177,10 @@ void RenderCaptureLike(void* data, gs_effect_t*) {
     gs_enable_framebuffer_srgb(previous);
 }
 
+gs_color_space SdrFloatSpace(void*, size_t, const gs_color_space*) {
+    return GS_CS_SRGB_16F;
+}
+
 gs_color_space HdrSpace(void*, size_t, const gs_color_space*) {
     return GS_CS_709_EXTENDED;
 }
@@ -172,7 +193,8 @@ void RegisterSource(SourceKind kind) {
     obs_source_info info = {};
     info.id = kSourceIds[int(kind)];
     info.type = OBS_SOURCE_TYPE_INPUT;
-    const bool drawnByOBSEffect = kind == SourceKind::ImageLike || kind == SourceKind::InPieces;
+    const bool drawnByOBSEffect = kind == SourceKind::ImageLike || kind == SourceKind::InPieces ||
+                                  kind == SourceKind::SdrFloat;
     info.output_flags = OBS_SOURCE_VIDEO | OBS_SOURCE_SRGB;
     if (!drawnByOBSEffect) info.output_flags |= OBS_SOURCE_CUSTOM_DRAW;
     info.get_name = SourceName;
@@ -181,6 +203,7 @@ void RegisterSource(SourceKind kind) {
     info.get_width = SourceWidth;
     info.get_height = SourceHeight;
     info.video_render = drawnByOBSEffect ? RenderImageLike : RenderCaptureLike;
+    if (kind == SourceKind::SdrFloat) info.video_get_color_space = SdrFloatSpace;
     if (kind == SourceKind::Hdr) info.video_get_color_space = HdrSpace;
     obs_register_source(&info);
 }

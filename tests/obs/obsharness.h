@@ -36,6 +36,9 @@ enum class SourceKind {
     // but in two pieces from a texture that holds them the other way round, so its texture
     // coordinates are not the picture's.
     InPieces,
+    // An SDR source kept in floating point, as OBS keeps some in an HDR canvas: reports sRGB in
+    // 16-bit float and holds its picture in linear light.
+    SdrFloat,
     // An HDR source: reports the extended linear colour space.
     Hdr,
 };
