@@ -15,6 +15,7 @@
 #include <obs-module.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <iterator>
 #include <limits>
@@ -130,15 +131,26 @@ PluginDataRec ConfigInForce(Filter& filter) {
     return filter.useSaved && filter.savedFound ? filter.saved : filter.fromSettings;
 }
 
+// The light an 8-bit sRGB value stands for: the inverse of the sRGB transfer function.
+float LinearLight(uint8_t value) {
+    const double u = value / 255.0;
+    return float(u <= 0.04045 ? u / 12.92 : std::pow((u + 0.055) / 1.055, 2.4));
+}
+
 // The channel table of these sliders as a 256 x 1 texture, made again only when they change.
+// Each entry holds the light its byte stands for, worked out here in double precision, so the
+// shader returns it as it is and OBS's encoding of it gives back exactly that byte.
 bool PrepareTable(Filter& filter, const PluginDataRec& config) {
     const int16_t gain = config.Sliders[0], offset = config.Sliders[1];
     if (filter.table && filter.tableSliders[0] == gain && filter.tableSliders[1] == offset)
         return true;
     const ChannelTable table = MakeChannelTable(gain, offset);
+    float light[kTableSize];
+    for (uint32_t v = 0; v < kTableSize; ++v)
+        light[v] = LinearLight(table.map[v]);
     if (filter.table) gs_texture_destroy(filter.table);
-    const uint8_t* rows[] = {table.map};
-    filter.table = gs_texture_create(kTableSize, 1, GS_R8, 1, rows, 0);
+    const uint8_t* rows[] = {reinterpret_cast<const uint8_t*>(light)};
+    filter.table = gs_texture_create(kTableSize, 1, GS_R32F, 1, rows, 0);
     filter.tableSliders[0] = gain;
     filter.tableSliders[1] = offset;
     filter.tableChangesNothing = true;
