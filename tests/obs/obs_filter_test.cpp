@@ -295,26 +295,24 @@ TEST(ObsFilter, KeepsAlphaAndTakesTranslucentColoursThroughTheTable) {
     const std::vector<uint8_t> straight =
         effectref::Expected(picture.rgba, picture.width, picture.height, settings.AsFractions());
 
-    const auto decode = [](double u) {
-        return u <= 0.04045 ? u / 12.92 : std::pow((u + 0.055) / 1.055, 2.4);
-    };
-    const auto encode = [](double u) {
-        return u <= 0.0031308 ? 12.92 * u : 1.055 * std::pow(u, 1.0 / 2.4) - 0.055;
+    // A byte of the formula's, premultiplied in linear light as OBS shows it.
+    const auto shown = [](uint8_t byte, int alpha) {
+        const double light = obsharness::SrgbDecode(byte / 255.0) * alpha / 255.0;
+        return obsharness::SrgbEncode(light) * 255.0;
     };
     int worst = 0;
     for (size_t i = 0; i < got.size(); i += 4) {
         const int alpha = picture.rgba[i + 3];
         ASSERT_EQ(got[i + 3], alpha) << "pixel " << i / 4;
         for (size_t c = 0; c < 3; ++c) {
-            // The formula's byte, premultiplied in linear light as OBS shows it.
-            const double want = encode(decode(straight[i + c] / 255.0) * alpha / 255.0) * 255.0;
             if (alpha == 255) {
                 ASSERT_EQ(got[i + c], straight[i + c]) << "pixel " << i / 4;
             }
             if (alpha == 0) {
                 ASSERT_EQ(got[i + c], unfiltered[i + c]) << "pixel " << i / 4;
             }
-            worst = std::max(worst, int(std::lround(std::abs(got[i + c] - want))));
+            worst = std::max(
+                worst, int(std::lround(std::abs(got[i + c] - shown(straight[i + c], alpha)))));
         }
     }
     EXPECT_LE(worst, 3);

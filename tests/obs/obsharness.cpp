@@ -33,13 +33,6 @@ constexpr SourceKind kSourceKinds[] = {SourceKind::ImageLike, SourceKind::Captur
 constexpr uint32_t kCanvasSide = 64; // the canvas is never looked at: renders go to textures
 constexpr uint32_t kTicksPerSecond = 60;
 
-double SrgbDecode(double u) {
-    return u <= 0.04045 ? u / 12.92 : std::pow((u + 0.055) / 1.055, 2.4);
-}
-double SrgbEncode(double u) {
-    return u <= 0.0031308 ? 12.92 * u : 1.055 * std::pow(u, 1.0 / 2.4) - 0.055;
-}
-
 // The picture's bytes as the image source keeps an image with "linear alpha": each colour
 // multiplied by alpha in linear light, then encoded again.
 std::vector<uint8_t> PremultipliedInLinearLight(const Picture& picture) {
@@ -225,6 +218,14 @@ void LogHandler(int level, const char* format, va_list args, void*) {
 }
 
 } // namespace
+
+double SrgbDecode(double value) {
+    return value <= 0.04045 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+}
+
+double SrgbEncode(double light) {
+    return light <= 0.0031308 ? 12.92 * light : 1.055 * std::pow(light, 1.0 / 2.4) - 0.055;
+}
 
 Picture RandomPicture(int width, int height, uint32_t seed, bool opaque) {
     std::mt19937 rng(seed);

@@ -14,6 +14,11 @@
 
 namespace obsharness {
 
+// The sRGB transfer function and its inverse, in double precision: from a stored value to the
+// light it stands for, and back, both 0..1.
+double SrgbDecode(double value);
+double SrgbEncode(double light);
+
 // An RGBA picture, rows packed, with straight (not premultiplied) alpha.
 struct Picture {
     int width = 0;
