@@ -113,7 +113,7 @@ bench-render: build-bench
 
 build-bench: deps
 	cmake -S . -B build-bench $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DLUMASHIFT_BENCH=ON
-	cmake --build build-bench -j $(JOBS) --target bench_plugin bench_host bench_render bench_untouched
+	cmake --build build-bench -j $(JOBS) --target bench_programs
 
 # reelhost and the bundle in $(PREFIX)/lib/lumashift (bin/reelhost links there), the frei0r
 # plug-in in $(PREFIX)/lib/frei0r-1, the Kdenlive effect file in $(PREFIX)/share/kdenlive/effects,

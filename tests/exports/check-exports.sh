@@ -4,11 +4,20 @@
 #   check-exports.sh platform SO HEADER...      every symbol SO defines is named in a HEADER
 #   check-exports.sh frei0r SO                  SO defines every frei0r call and nothing else,
 #                                               and needs neither Qt nor our platform libraries
+#   check-exports.sh obs SO                     SO defines the calls libobs looks up in a module
+#                                               (obs_module_*, obs_current_module) and nothing
+#                                               else, and needs neither Qt nor our platform libraries
 set -euo pipefail
 
 defined() { nm -D --defined-only "$1" | awk '{print $3}'; }
 # Symbols the linker itself defines in every shared object.
 linker_marks='^(__bss_start|_edata|_end|_init|_fini)$'
+# A single-file plug-in carries the platform inside and loads into hosts without Qt.
+needs_no_qt_or_platform() {
+  local bad
+  bad=$(readelf -d "$1" | awk '/NEEDED/ {print $NF}' | grep -iE 'qt|macplatform|mactoolbox' || true)
+  [ -z "$bad" ] || { echo "$1 needs: $bad"; exit 1; }
+}
 
 case $1 in
 program)
@@ -16,15 +25,21 @@ program)
   defined "$2" | grep -qx main || { echo "$2 does not export main"; exit 1; }
   [ -z "$extra" ] || { echo "$2 exports more than main:"; echo "$extra"; exit 1; }
   ;;
+obs)
+  extra=$(defined "$2" | grep -vE "$linker_marks" | grep -vE '^(obs_module_.*|obs_current_module)$' || true)
+  [ -z "$extra" ] || { echo "$2 exports more than the module calls:"; echo "$extra"; exit 1; }
+  for call in obs_module_load obs_module_set_pointer obs_module_ver obs_current_module; do
+    defined "$2" | grep -qx "$call" || { echo "$2 does not export $call"; exit 1; }
+  done
+  needs_no_qt_or_platform "$2"
+  ;;
 frei0r)
   calls='f0r_construct f0r_deinit f0r_destruct f0r_get_param_info f0r_get_param_value
          f0r_get_plugin_info f0r_init f0r_set_param_value f0r_update f0r_update2'
   got=$(defined "$2" | grep -vE "$linker_marks" | sort | tr '\n' ' ')
   want=$(tr -s ' \n' '\n' <<<"$calls" | grep . | sort | tr '\n' ' ')
   [ "$got" = "$want" ] || { echo "$2 exports: $got"; echo "expected:   $want"; exit 1; }
-  needed=$(readelf -d "$2" | awk '/NEEDED/ {print $NF}')
-  bad=$(grep -iE 'qt|macplatform|mactoolbox' <<<"$needed" || true)
-  [ -z "$bad" ] || { echo "$2 needs: $bad"; exit 1; }
+  needs_no_qt_or_platform "$2"
   ;;
 platform)
   so=$2
@@ -48,7 +63,7 @@ platform)
   fi
   ;;
 *)
-  echo "usage: $0 program SO | frei0r SO | platform SO HEADER..." >&2
+  echo "usage: $0 program SO | frei0r SO | obs SO | platform SO HEADER..." >&2
   exit 2
   ;;
 esac

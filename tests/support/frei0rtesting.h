@@ -1,10 +1,9 @@
-// Shared by the frei0r tests: the built plug-in loaded as a frei0r host loads it, RGBA frames,
-// and what the effect must make of a frame, worked out from the formula independently.
+// Shared by the frei0r tests: the built plug-in loaded as a frei0r host loads it, and RGBA
+// frames.
 #pragma once
 
-#include "configs.h"
+#include "effectreference.h"
 #include "pixelkernel_testing.h"
-#include "prefsloader.h"
 
 extern "C" {
 #include <frei0r.h>
@@ -74,17 +73,13 @@ class Plugin {
     void* handle_ = nullptr;
 };
 
+using effectref::Edge;
+using effectref::Expected;
+using effectref::SaveSetting;
+using effectref::Setting;
+
 // Parameter positions, as the plug-in lists them.
 enum : int { kLeft, kTop, kRight, kBottom, kGain, kOffset, kUseSaved, kParamCount };
-
-// What the parameters ask for: the region's edges as fractions, and slider values 0..100.
-struct Setting {
-    double left = 0, top = 0, right = 1, bottom = 1;
-    int gainSlider = 50, offsetSlider = 50;
-
-    double Gain() const { return gainSlider / 100.0; }
-    double Offset() const { return offsetSlider / 100.0; }
-};
 
 inline void Apply(const Plugin& plugin, f0r_instance_t instance, const Setting& s) {
     plugin.Set(instance, kLeft, s.left);
@@ -101,30 +96,6 @@ inline std::vector<uint8_t> RandomFrame(int width, int height, uint32_t seed) {
     std::vector<uint8_t> frame(size_t(width) * height * 4);
     kerneltest::FillRandom(frame, rng);
     return frame;
-}
-
-// A pixel edge from a fraction of the frame, truncated toward zero, kept inside the frame.
-inline int Edge(double fraction, int span) {
-    const double pixels = std::trunc(span * fraction);
-    return pixels < 0 ? 0 : pixels > span ? span : int(pixels);
-}
-
-// The effect on an RGBA frame: the formula on red, green and blue inside the region, alpha
-// and everything outside as they were.
-inline std::vector<uint8_t> Expected(const std::vector<uint8_t>& frame, int width, int height,
-                                     const Setting& s) {
-    const ChannelTable table = kerneltest::FormulaTable(s.gainSlider, s.offsetSlider);
-    const int left = Edge(s.left, width), right = Edge(s.right, width);
-    const int top = Edge(s.top, height), bottom = Edge(s.bottom, height);
-    std::vector<uint8_t> out = frame;
-    for (int y = top; y < bottom; ++y) {
-        for (int x = left; x < right; ++x) {
-            uint8_t* pixel = out.data() + (size_t(y) * width + x) * 4;
-            for (int c = 0; c < 3; ++c)
-                pixel[c] = table.map[pixel[c]];
-        }
-    }
-    return out;
 }
 
 // The plug-in's result for one frame from `instance` as it is set.
@@ -147,13 +118,6 @@ inline std::vector<uint8_t> Render(const Plugin& plugin, const std::vector<uint8
     std::vector<uint8_t> bytes = Update(plugin, instance, frame);
     plugin.destruct(instance);
     return bytes;
-}
-
-// Saves the setting as the configuration window's OK does, through the effect's own code.
-inline bool SaveSetting(const Setting& s) {
-    const PluginDataRec config =
-        ConfigWith(RelRect{s.left, s.right, s.top, s.bottom}, s.gainSlider, s.offsetSlider);
-    return SaveConfig(&config);
 }
 
 } // namespace frei0rtest

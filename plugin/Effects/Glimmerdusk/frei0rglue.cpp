@@ -5,13 +5,13 @@
 // Threads: hosts render frames of one instance on several threads at once and set parameters
 // between frames. Each instance guards its parameters with its own lock, and a frame renders
 // from a copy taken under it, so frames never wait for each other. The saved configuration is
-// read through the Resource Manager, which is process-wide, under one lock for all instances,
-// and only when the "use saved configuration" switch is turned on, never per frame.
+// read under the one lock that all of the process's readers share, and only when the "use saved
+// configuration" switch is turned on, never per frame.
 #include "DataHandling.h"
 #include "callpixelfx.h"
 #include "commonprocs.h"
 #include "pixelkernels_workers.h"
-#include "prefsloader.h"
+#include "savedconfig.h"
 
 // The interface header declares C calls without saying so to C++.
 extern "C" {
@@ -92,9 +92,6 @@ struct Instance {
     bool savedFound = false;
 };
 
-// The Resource Manager's state is process-wide and not safe on two threads at once.
-std::mutex gPrefsLock;
-
 // A 0..1 value on the window's slider scale, to the nearest step; outside 0..1 it is the
 // nearer end, and NaN is neutral.
 int16_t SliderFromFraction(double value) {
@@ -118,9 +115,7 @@ void ApplyParams(Instance& instance) {
 
 // The saved configuration, or false when there is none to read.
 bool ReadSavedConfig(PluginDataRec* config) {
-    std::lock_guard<std::mutex> prefs(gPrefsLock);
-    ResetConfig(config);
-    if (ReadConfig(config)) return true;
+    if (ReadSavedConfigGuarded(config)) return true;
     Notify(CMYCLEARNAME ": no saved configuration was found (vorel-Prefs in the preferences "
                         "folder), so the parameters are used instead.");
     return false;
