@@ -7,8 +7,11 @@
 void pGetConfigSize(Size* theSize);
 void pCopyConfig(const PluginDataRec* source, PluginDataPtr dest); // same-size blocks only
 void InitCore(void);
-void InitMyPlugIn(PluginDataPtr* theData);
-void InitPluginData(PluginDataPtr theConfig); // defaults, then the saved configuration, saved back
+// Defaults, then the saved configuration, saved back. A saved configuration that exists but
+// cannot be read now is still the user's: the defaults are then neither saved nor to be used, and
+// the answer says why (memFullErr, or the file error); otherwise noErr.
+OSErr InitMyPlugIn(PluginDataPtr* theData);
+OSErr InitPluginData(PluginDataPtr theConfig);
 
 // Runs the configuration window over the frame image theGW.
 void ConfigurePlugIn(PluginDataPtr theData, GWorldPtr theGW, _PluginParams* params,

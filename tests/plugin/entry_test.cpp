@@ -340,6 +340,30 @@ TEST_F(Frames, ASavedConfigurationRendersByTheFormula) {
     }
 }
 
+// Something in the saved configuration's place that cannot be read (here a folder) is a read
+// error, not a missing record: what needs the configuration fails instead of using the defaults,
+// nothing is written over it, and the next request reads again.
+TEST_F(Frames, ASavedConfigurationThatCannotBeReadFailsTheRenderUntilItCanBe) {
+    namespace fs = std::filesystem;
+    ASSERT_TRUE(fs::create_directory(prefs_.PrefsFile()));
+    EXPECT_EQ(Send(kPlugGetInfo), kPluginOK) << "describing needs no configuration";
+    SetPixelAt(host_.Output(), 0, 0, 0x12345678);
+    EXPECT_EQ(RenderFrame(2), kPluginBadParams) << "no render was begun";
+    EXPECT_EQ(host_.CountCalls("GetFrame"), 0);
+    host_.params.renderFrame = 2;
+    EXPECT_EQ(Send(kPlugInitialize), kPluginFailed);
+    EXPECT_EQ(host_.params.clientData, nullptr);
+    EXPECT_EQ(Send(kPlugFilePlaceHolder), kPluginFailed);
+    EXPECT_EQ(Send(kPlugCustomButtonClick), kPluginFailed);
+    EXPECT_EQ(PixelAt(host_.Output(), 0, 0), 0x12345678u) << "nothing drawn";
+    EXPECT_TRUE(fs::is_directory(prefs_.PrefsFile())) << "nothing written over it";
+
+    fs::remove(prefs_.PrefsFile());
+    SaveWhiteningConfiguration();
+    ASSERT_EQ(RenderFrame(2), kPluginOK);
+    EXPECT_EQ(PixelAt(host_.Output(), 0, 0) & 0xFFFFFF, 0xFFFFFFu) << "the saved configuration";
+}
+
 TEST_F(Frames, ProxyQualityAndSound) {
     host_.params.proxyOnly = true;
     host_.params.frameRect = Rect{0, 0, 240, 64};
