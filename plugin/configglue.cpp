@@ -39,8 +39,11 @@ OSErr InitMyPlugIn(PluginDataPtr* theData) {
 OSErr InitPluginData(PluginDataPtr theConfig) {
     Assert(theConfig, "Nil theConfig on InitPluginData");
     ResetConfig(theConfig);
-    OSErr unreadable = noErr;
-    if (ReadConfigRecord(theConfig, &unreadable) == kConfigUnreadable) return unreadable;
+    OSErr why = noErr;
+    // A record that could not be read is never saved over. Short of memory it is read again
+    // later; after another error, which a folder in the file's place gives too, the defaults stay.
+    if (ReadConfigRecord(theConfig, &why) == kConfigUnreadable)
+        return why == memFullErr ? memFullErr : noErr;
     // Written back: what was read, or the defaults where nothing usable was stored.
     SaveConfig(theConfig);
     return noErr;

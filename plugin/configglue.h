@@ -7,9 +7,9 @@
 void pGetConfigSize(Size* theSize);
 void pCopyConfig(const PluginDataRec* source, PluginDataPtr dest); // same-size blocks only
 void InitCore(void);
-// Defaults, then the saved configuration, saved back. A saved configuration that exists but
-// cannot be read now is still the user's: the defaults are then neither saved nor to be used, and
-// the answer says why (memFullErr, or the file error); otherwise noErr.
+// Defaults, then the saved configuration, saved back; noErr. A saved configuration that exists
+// but could not be read for want of memory is still the user's: the answer is then memFullErr,
+// and the defaults are neither saved nor to be used in its place.
 OSErr InitMyPlugIn(PluginDataPtr* theData);
 OSErr InitPluginData(PluginDataPtr theConfig);
 
