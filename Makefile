@@ -1,4 +1,5 @@
-# The two entry commands, over CMake. Both install what a fresh Debian machine lacks first.
+# The two entry commands, over CMake. Both install what a fresh Debian machine lacks first, each
+# only what it needs (scripts/install-deps by purpose: demo, test, cross).
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
@@ -12,20 +13,24 @@ FOREIGN_TESTS  := $(addprefix test-on-,$(FOREIGN))
 PREFIX     ?= /usr/local
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all deps build build-asan build-bench build-fuzz test test-main test-asan test-tsan \
+.PHONY: all deps-demo deps-test deps-cross build build-asan build-bench build-fuzz test test-main test-asan test-tsan \
         test-fuzz fuzz demo bench bench-render install clean universal test-foreign \
         $(FOREIGN_BUILDS) $(FOREIGN_TESTS)
 
 all: build
 
-deps:
-	@scripts/install-deps
+deps-demo:
+	@scripts/install-deps demo
+deps-test:
+	@scripts/install-deps demo test
+deps-cross:
+	@scripts/install-deps cross
 
-build: deps
-	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+build: deps-test
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON
 	cmake --build $(BUILD) -j $(JOBS)
 
-build-asan: deps
+build-asan: deps-test
 	cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DLUMASHIFT_SANITIZE=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 
@@ -42,14 +47,14 @@ test-asan: build-asan
 	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
-test-tsan: deps
+test-tsan: deps-test
 	cmake -S . -B $(TSAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DLUMASHIFT_TSAN=ON
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_threads
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 $(TSAN_BUILD)/test_threads
 
 # The bundle's program for another processor, with the suites that run under qemu-user; the
 # processor-independent files come from the native build.
-$(FOREIGN_BUILDS): build-%: build
+$(FOREIGN_BUILDS): build-%: build deps-cross
 	cmake -S . -B $@ $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/$*-linux-gnu.cmake \
 	  -DLUMASHIFT_NATIVE_BUNDLE=$(CURDIR)/$(BUILD)/lumashift.bundle
@@ -80,7 +85,7 @@ test-foreign: universal $(FOREIGN_TESTS)
 	  $(BUILD)/test_cross_order
 
 # The libFuzzer targets, built with clang in their own folder.
-build-fuzz: deps
+build-fuzz: deps-test
 	cmake -S . -B $(FUZZ_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_CXX_COMPILER=clang++ -DLUMASHIFT_FUZZ=ON
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
@@ -92,10 +97,13 @@ fuzz: build-fuzz
 test-fuzz: build-fuzz
 	tests/fuzz/run-fuzzers $(FUZZ_BUILD) 5
 
-# Renders the built-in demo clip through the plug-in with a fade-in and a fade-out.
+# Renders the built-in demo clip through the plug-in with a fade-in and a fade-out. It builds
+# reelhost with the bundle and the demo's configuration tool alone: no tests, benchmarks or fuzzers.
 # The demo keeps its configuration in out/demo-config, never in the user's own preferences.
 DEMO_CONFIG := $(CURDIR)/out/demo-config
-demo: build
+demo: deps-demo
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF
+	cmake --build $(BUILD) -j $(JOBS) --target reelhost demoprefs
 	@mkdir -p $(DEMO_CONFIG)
 	XDG_CONFIG_HOME=$(DEMO_CONFIG) $(BUILD)/demoprefs
 	XDG_CONFIG_HOME=$(DEMO_CONFIG) $(BUILD)/reelhost render -o out/demo.mp4 --fade-in 30 --fade-out 30
@@ -111,7 +119,7 @@ bench-render: build-bench
 	build-bench/bench/bench_render --rounds=$(ROUNDS)
 	build-bench/bench/bench_untouched
 
-build-bench: deps
+build-bench: deps-test
 	cmake -S . -B build-bench $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DLUMASHIFT_BENCH=ON
 	cmake --build build-bench -j $(JOBS) --target bench_programs
 

@@ -12,30 +12,30 @@ void FramePool::ThrowAtLimit() const {
                     " frames without giving them back");
 }
 
-FramePool::Slot& FramePool::Acquire(int width, int height) {
-    Slot* freeSlot = nullptr;
-    for (Slot& slot : slots_) {
-        if (slot.cookie != 0) continue;
-        if (slot.width == width && slot.height == height) return slot;
-        freeSlot = &slot;
+FramePool::PooledImage& FramePool::Acquire(int width, int height) {
+    PooledImage* spare = nullptr;
+    for (PooledImage& pooled : images_) {
+        if (pooled.cookie != 0) continue;
+        if (pooled.width == width && pooled.height == height) return pooled;
+        spare = &pooled;
     }
-    if (!freeSlot) {
-        if (int(slots_.size()) >= limit_) ThrowAtLimit();
-        freeSlot = &slots_.emplace_back();
+    if (!spare) {
+        if (int(images_.size()) >= limit_) ThrowAtLimit();
+        spare = &images_.emplace_back();
     }
     // A returned image of another size is replaced rather than kept beside the new one.
-    freeSlot->image.reset();
-    freeSlot->width = freeSlot->height = 0;
-    freeSlot->image = MakeImage(width, height);
-    freeSlot->width = width;
-    freeSlot->height = height;
-    return *freeSlot;
+    spare->image.reset();
+    spare->width = spare->height = 0;
+    spare->image = MakeImage(width, height);
+    spare->width = width;
+    spare->height = height;
+    return *spare;
 }
 
-void* FramePool::Lend(Slot& slot, int64_t movieFrame) {
-    slot.cookie = reinterpret_cast<uintptr_t>(NewCookie());
-    slot.movieFrame = movieFrame;
-    return reinterpret_cast<void*>(slot.cookie);
+void* FramePool::Lend(PooledImage& pooled, int64_t movieFrame) {
+    pooled.cookie = reinterpret_cast<uintptr_t>(NewCookie());
+    pooled.movieFrame = movieFrame;
+    return reinterpret_cast<void*>(pooled.cookie);
 }
 
 void* FramePool::NewCookie() {
@@ -44,43 +44,43 @@ void* FramePool::NewCookie() {
 
 void FramePool::AdoptLent(GWorldHolder image, void* cookie, int64_t movieFrame) {
     // A returned image makes room rather than the pool outgrowing its limit.
-    const auto spare = std::find_if(slots_.begin(), slots_.end(),
-                                    [](const Slot& slot) { return slot.cookie == 0; });
-    if (int(slots_.size()) >= limit_ && spare != slots_.end()) slots_.erase(spare);
+    const auto spare = std::find_if(images_.begin(), images_.end(),
+                                    [](const PooledImage& pooled) { return pooled.cookie == 0; });
+    if (int(images_.size()) >= limit_ && spare != images_.end()) images_.erase(spare);
     const PixelView view = ViewOf(image.get());
-    Slot& slot = slots_.emplace_back();
-    slot.image = std::move(image);
-    slot.width = view.Width();
-    slot.height = view.Height();
-    slot.cookie = reinterpret_cast<uintptr_t>(cookie);
-    slot.movieFrame = movieFrame;
+    PooledImage& pooled = images_.emplace_back();
+    pooled.image = std::move(image);
+    pooled.width = view.Width();
+    pooled.height = view.Height();
+    pooled.cookie = reinterpret_cast<uintptr_t>(cookie);
+    pooled.movieFrame = movieFrame;
     // Kept even then: the plug-in may still touch it before the render ends.
     if (LentCount() > limit_) ThrowAtLimit();
 }
 
 int FramePool::IndexOf(const void* cookie) const {
     const auto serial = reinterpret_cast<uintptr_t>(cookie);
-    for (size_t i = 0; i < slots_.size(); ++i)
-        if (serial != 0 && slots_[i].cookie == serial) return int(i);
+    for (size_t i = 0; i < images_.size(); ++i)
+        if (serial != 0 && images_[i].cookie == serial) return int(i);
     return -1;
 }
 
-const FramePool::Slot* FramePool::Find(const void* cookie) const {
+const FramePool::PooledImage* FramePool::Find(const void* cookie) const {
     const int index = IndexOf(cookie);
-    return index < 0 ? nullptr : &slots_[size_t(index)];
+    return index < 0 ? nullptr : &images_[size_t(index)];
 }
 
 bool FramePool::GiveBack(const void* cookie) {
     const int index = IndexOf(cookie);
     if (index < 0) return false;
-    slots_[size_t(index)].cookie = 0;
-    slots_[size_t(index)].movieFrame = -1;
+    images_[size_t(index)].cookie = 0;
+    images_[size_t(index)].movieFrame = -1;
     return true;
 }
 
 int FramePool::LentCount() const {
-    return int(std::count_if(slots_.begin(), slots_.end(),
-                             [](const Slot& slot) { return slot.cookie != 0; }));
+    return int(std::count_if(images_.begin(), images_.end(),
+                             [](const PooledImage& pooled) { return pooled.cookie != 0; }));
 }
 
 } // namespace reelhost

@@ -12,7 +12,8 @@ namespace reelhost {
 // is a serial number, never an address: a stale or invented one is recognised, not followed.
 class FramePool {
   public:
-    struct Slot {
+    // One image of the pool with what it is lent for: the cookie and the movie frame.
+    struct PooledImage {
         GWorldHolder image;
         int width = 0;
         int height = 0;
@@ -26,17 +27,17 @@ class FramePool {
 
     // An image of the size that is not lent out, reused when possible. Throws HostError when
     // `limit` images are all lent out or memory runs out.
-    Slot& Acquire(int width, int height);
-    // Lends an acquired slot for `movieFrame`; answers its new cookie.
-    void* Lend(Slot& slot, int64_t movieFrame);
+    PooledImage& Acquire(int width, int height);
+    // Lends an acquired image for `movieFrame`; answers its new cookie.
+    void* Lend(PooledImage& pooled, int64_t movieFrame);
     // A cookie for an image lent from elsewhere, never equal to any other cookie.
     void* NewCookie();
     // Takes over `image`, lent from elsewhere under `cookie` and not given back: it stays lent
     // until ReleaseFrame. Throws HostError (keeping the image) when more than `limit` images
     // are then lent out.
     void AdoptLent(GWorldHolder image, void* cookie, int64_t movieFrame);
-    // The slot lent under `cookie`, or null.
-    const Slot* Find(const void* cookie) const;
+    // The image lent under `cookie`, or null.
+    const PooledImage* Find(const void* cookie) const;
     // False when `cookie` is not lent out (unknown, or given back already).
     bool GiveBack(const void* cookie);
     int LentCount() const;
@@ -47,7 +48,7 @@ class FramePool {
 
     int limit_;
     uintptr_t nextCookie_ = 1;
-    std::vector<Slot> slots_;
+    std::vector<PooledImage> images_;
 };
 
 } // namespace reelhost

@@ -158,10 +158,10 @@ HYPluginResult HostSession::GetFrame(int32_t frameIndex, GWorldPtr* outImage, in
     }
     // A frame outside the clip throws, and becomes kPluginFailed with the clip's words.
     const AVFrame& picture = Reader().Picture(frameIndex);
-    FramePool::Slot& slot = pool_.Acquire(width, height);
-    scaler_.Convert(picture, ViewOf(slot.image.get()), quality);
-    *outCookie = pool_.Lend(slot, frameIndex);
-    *outImage = slot.image.get();
+    FramePool::PooledImage& pooled = pool_.Acquire(width, height);
+    scaler_.Convert(picture, ViewOf(pooled.image.get()), quality);
+    *outCookie = pool_.Lend(pooled, frameIndex);
+    *outImage = pooled.image.get();
     if (outVolume) *outVolume = kFullVolume;
     return kPluginOK;
 }
@@ -179,14 +179,14 @@ HYPluginResult HostSession::ReleaseFrame(void* cookie) {
 
 HYPluginResult HostSession::MixAudio(void* cookie, int16_t volume) {
     const bool offered = cookie && cookie == offerCookie_;
-    const FramePool::Slot* slot = offered ? nullptr : pool_.Find(cookie);
-    if (!offered && !slot)
+    const FramePool::PooledImage* pooled = offered ? nullptr : pool_.Find(cookie);
+    if (!offered && !pooled)
         return Refuse(kPluginBadParams, "MixAudio was given cookie " + CookieText(cookie) +
                                             ", which names no frame the plug-in holds");
     if (volume < 0)
         return Refuse(kPluginBadParams, "MixAudio was given volume " + std::to_string(volume));
     if (!offered)
-        MixSourceSound(slot->movieFrame, volume);
+        MixSourceSound(pooled->movieFrame, volume);
     else if (soundOn_)
         MixInto(*outputTarget_, offered_->sound, volume);
     return kPluginOK;

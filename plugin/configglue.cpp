@@ -12,7 +12,9 @@
 
 #include <cstring>
 
-void pGetConfigSize(Size* theSize) { *theSize = kPluginDataSize; }
+void pGetConfigSize(Size* theSize) {
+    *theSize = kPluginDataSize;
+}
 
 void pCopyConfig(const PluginDataRec* source, PluginDataPtr dest) {
     if (!source || !dest) return;
@@ -29,16 +31,22 @@ void pCopyConfig(const PluginDataRec* source, PluginDataPtr dest) {
 
 void InitCore(void) {}
 
-void InitMyPlugIn(PluginDataPtr* theData) {
+OSErr InitMyPlugIn(PluginDataPtr* theData) {
     Assert(*theData, "Unable to allocate new data structure");
-    InitPluginData(*theData);
+    return InitPluginData(*theData);
 }
 
-void InitPluginData(PluginDataPtr theConfig) {
+OSErr InitPluginData(PluginDataPtr theConfig) {
     Assert(theConfig, "Nil theConfig on InitPluginData");
     ResetConfig(theConfig);
+    OSErr why = noErr;
+    // A record that could not be read is never saved over. Short of memory it is read again
+    // later; after another error, which a folder in the file's place gives too, the defaults stay.
+    if (ReadConfigRecord(theConfig, &why) == kConfigUnreadable)
+        return why == memFullErr ? memFullErr : noErr;
     // Written back: what was read, or the defaults where nothing usable was stored.
-    if (ReadConfigRecord(theConfig) != kConfigUnreadable) SaveConfig(theConfig);
+    SaveConfig(theConfig);
+    return noErr;
 }
 
 void ConfigurePlugIn(PluginDataPtr theData, GWorldPtr theGW, _PluginParams* params,
@@ -55,7 +63,8 @@ void ConfigurePlugIn(PluginDataPtr theData, GWorldPtr theGW, _PluginParams* para
 
     ws.TheFXClip = AllocateRectGWorld(GetPortRect(theGW));
     Assert(ws.TheFXClip, "Unable to allocate theProcessed in ConffigurePlug Init run");
-    Assert(theData, "uninited theData in Configure master proc. need to call init before calling me");
+    Assert(theData,
+           "uninited theData in Configure master proc. need to call init before calling me");
 
     CallPixelEffect(theGW, ws.TheFXClip);
     RegisterColorBox();

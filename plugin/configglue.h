@@ -7,8 +7,11 @@
 void pGetConfigSize(Size* theSize);
 void pCopyConfig(const PluginDataRec* source, PluginDataPtr dest); // same-size blocks only
 void InitCore(void);
-void InitMyPlugIn(PluginDataPtr* theData);
-void InitPluginData(PluginDataPtr theConfig); // defaults, then the saved configuration, saved back
+// Defaults, then the saved configuration, saved back; noErr. A saved configuration that exists
+// but could not be read for want of memory is still the user's: the answer is then memFullErr,
+// and the defaults are neither saved nor to be used in its place.
+OSErr InitMyPlugIn(PluginDataPtr* theData);
+OSErr InitPluginData(PluginDataPtr theConfig);
 
 // Runs the configuration window over the frame image theGW.
 void ConfigurePlugIn(PluginDataPtr theData, GWorldPtr theGW, _PluginParams* params,

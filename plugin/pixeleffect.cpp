@@ -89,10 +89,8 @@ void ThePixelEffect(GWorldPtr source, GWorldPtr dest, Rect activeRect, Boolean c
         const int cols = LoopExtent(src.bounds.right, src.bounds.right - src.bounds.left,
                                     dst.bounds.right - dst.bounds.left);
         // The region clipped once to the visited pixels; an empty or inverted one maps nothing.
-        const int top = std::clamp<int>(activeRect.top, 0, rows);
-        const int bottom = std::clamp<int>(activeRect.bottom, top, rows);
-        const int left = std::clamp<int>(activeRect.left, 0, cols);
-        const int right = std::clamp<int>(activeRect.right, left, cols);
+        const PixelBox region =
+            IntersectPixelBoxes(PixelBoxOf(activeRect), PixelBox{0, 0, rows, cols});
 
         const FramePlanes planes = {reinterpret_cast<const uint8_t*>(src.base),
                                     src.rowBytes,
@@ -102,7 +100,7 @@ void ThePixelEffect(GWorldPtr source, GWorldPtr dest, Rect activeRect, Boolean c
                                     cols};
         const PixelKernel kernel = ChoosePixelKernel(table, src.alphaByte, theConfig->Sliders[0],
                                                      theConfig->Sliders[1], ThisProcessor());
-        MapFrame(kernel, planes, PixelBox{top, left, bottom, right}, copyRest);
+        MapFrame(kernel, planes, EmptyPixelBox(region) ? PixelBox{} : region, copyRest);
     }
     CloseImage(dst);
     CloseImage(src);

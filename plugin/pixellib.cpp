@@ -38,15 +38,6 @@ void GetPixInfoFromGWorld(GWorldPtr TheGW, Ptr* PixBaseAddress, int32_t* PixRowB
 }
 
 int32_t GetAlphaByteOfGWorld(GWorldPtr TheGW) {
-    // Alpha comes last in memory in both byte orders that hosts hand over.
-    constexpr int32_t kTrailingAlphaByte = 3;
-    switch (GetPixPixelFormat(GetGWorldPixMap(TheGW))) {
-    case k32ARGBPixelFormat:
-        return kAlphaByte;
-    case k32BGRAPixelFormat:
-    case k32RGBAPixelFormat:
-        return kTrailingAlphaByte;
-    default:
-        return -1;
-    }
+    ChannelOrder order;
+    return ChannelOrderOf(GetPixPixelFormat(GetGWorldPixMap(TheGW)), &order) ? order.alpha : -1;
 }

@@ -4,11 +4,16 @@
 #include "MacTypes.h"
 #include "QuickDraw.h"
 
-// One 32-bit pixel in memory order.
+#include <cstddef>
+
+// One 32-bit pixel in memory order: the channel order of every image (QuickDraw.h).
 struct PixRec {
     uint8_t alpha, red, green, blue;
 };
 typedef PixRec* PixRecPtr;
+static_assert(sizeof(PixRec) == kBytesPerPixel && offsetof(PixRec, alpha) == kAlphaByte &&
+              offsetof(PixRec, red) == kRedByte && offsetof(PixRec, green) == kGreenByte &&
+              offsetof(PixRec, blue) == kBlueByte);
 
 int32_t PixRec2LongInt(PixRec ThePixRec); // the four bytes read in the machine's byte order
 PixRec LongInt2PixRec(int32_t TheLong);

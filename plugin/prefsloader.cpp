@@ -241,8 +241,14 @@ Boolean SaveConfig(const PluginDataRec* TheConfig) {
     return written;
 }
 
-ConfigReadResult ReadConfigRecord(PluginDataPtr TheConfig) {
-    if (!TheConfig) return kConfigUnreadable;
+ConfigReadResult ReadConfigRecord(PluginDataPtr TheConfig, OSErr* why) {
+    OSErr unused;
+    OSErr& reason = why ? *why : unused;
+    reason = noErr;
+    if (!TheConfig) {
+        reason = paramErr;
+        return kConfigUnreadable;
+    }
     FSSpec fileSpec;
     if (PrefsFileSpec(&fileSpec) != noErr) return kConfigMissing;
     const ResFileRefNum saved = CurResFile();
@@ -251,14 +257,20 @@ ConfigReadResult ReadConfigRecord(PluginDataPtr TheConfig) {
         // A damaged file holds no record that could ever be read.
         const OSErr openErr = ResError();
         UseResFile(saved);
-        return openErr == mapReadErr || openErr == fnfErr ? kConfigMissing : kConfigUnreadable;
+        if (openErr == mapReadErr || openErr == fnfErr) return kConfigMissing;
+        reason = openErr;
+        return kConfigUnreadable;
     }
     Handle record = Get1Resource(kPrefType, kPrefID);
     const OSErr getErr = ResError();
     if (record) DetachResource(record);
     CloseResFile(file);
     UseResFile(saved);
-    if (!record) return getErr == resNotFound ? kConfigMissing : kConfigUnreadable;
+    if (!record && getErr == resNotFound) return kConfigMissing;
+    if (!record) {
+        reason = getErr;
+        return kConfigUnreadable;
+    }
     const Boolean copied = Save2Config(TheConfig, record);
     DisposeHandle(record);
     return copied ? kConfigRead : kConfigMissing;

@@ -26,4 +26,6 @@ enum ConfigReadResult : int16_t {
     kConfigMissing, // no usable record: no file, a damaged file, no record, another size or version
     kConfigUnreadable, // the configuration is untouched and the stored record unknown
 };
-ConfigReadResult ReadConfigRecord(PluginDataPtr TheConfig);
+// With kConfigUnreadable, *why (when given) says what stopped the read: memFullErr when memory
+// ran out, paramErr for a null configuration, otherwise the file error.
+ConfigReadResult ReadConfigRecord(PluginDataPtr TheConfig, OSErr* why = nullptr);

@@ -1,6 +1,5 @@
-// Platform-internal: the shared reference-counted object base and direct access to strings and
-// URLs for the rest of the platform. Exported only so that the window toolkit's library, which
-// sits on the core one, can reach them; plug-ins and hosts never include this.
+// Internal to the core library: the shared reference-counted object base and direct access to
+// strings and URLs. Nothing of it is exported; the window toolkit uses the public calls.
 #pragma once
 
 #include "CFBundle.h"
@@ -10,8 +9,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-
-PLATFORM_EXPORTS_BEGIN
 
 // Every Core Foundation object derives from this, so CFRetain and CFRelease serve them all.
 // An object starts with one owner, its creator.
@@ -52,5 +49,3 @@ CFStringHolder CFStringRetained(CFStringRef s);
 CFURLRef CFURLCreateWithPath(std::string_view path, bool isDirectory);
 // The URL's path as given; empty for null.
 const std::string& CFURLPath(CFURLRef url);
-
-PLATFORM_EXPORTS_END

@@ -58,8 +58,8 @@ enum : int16_t {
 };
 
 // The pixel vocabulary that the platform, the plug-in and hosts share: where each channel lies
-// in a k32ARGBPixelFormat pixel (every image NewGWorld makes), a half-open box of pixels, and
-// the nearest-pixel mapping with which CopyBits scales.
+// in a pixel of each format (k32ARGBPixelFormat for every image NewGWorld makes), a half-open
+// box of pixels, and the nearest-pixel mapping with which CopyBits scales.
 enum : int {
     kAlphaByte = 0,
     kRedByte = 1,
@@ -67,6 +67,28 @@ enum : int {
     kBlueByte = 3,
 };
 constexpr int kBytesPerPixel = 4;
+
+// The byte of a pixel that holds each channel, in one pixel format.
+struct ChannelOrder {
+    int alpha, red, green, blue;
+};
+
+// The channel order of one of the formats above; false for any other format.
+inline bool ChannelOrderOf(OSType pixelFormat, ChannelOrder* order) {
+    switch (pixelFormat) {
+    case k32ARGBPixelFormat:
+        *order = {kAlphaByte, kRedByte, kGreenByte, kBlueByte};
+        return true;
+    case k32BGRAPixelFormat:
+        *order = {3, 2, 1, 0};
+        return true;
+    case k32RGBAPixelFormat:
+        *order = {3, 0, 1, 2};
+        return true;
+    default:
+        return false;
+    }
+}
 
 // The pixels left <= x < right, top <= y < bottom. Its sides are int, so that clipping
 // arithmetic never wraps at 16 bits as a Rect's would.

@@ -1,4 +1,6 @@
-// Platform-internal: the failure seams tests set through PlatformTestHooks.h.
+// Platform-internal: the failure seams' state. Every build of the library has it, but only its
+// test variant exports calls that set it (testing/platformseams.cpp): in the shipped library no
+// failure is ever asked for.
 #pragma once
 
 // Counts down to the event a test seam was told to fail: the n-th from when it was set.
@@ -21,6 +23,14 @@ class FailureCountdown {
     long remaining_ = 0;
 };
 
-// True when the allocation being made now is the one the test seam was told to fail; shared
-// by memory and images.
-bool PlatformAllocationShouldFail();
+// Process-wide, like the calls they fail.
+struct FailureSeams {
+    FailureCountdown allocation; // NewPtr, NewPtrClear, NewHandleClear, SetHandleSize, images
+    FailureCountdown write;      // whole-file writes
+};
+FailureSeams& PlatformFailureSeams();
+
+// True when the allocation being made now is the one to fail; shared by memory and images.
+inline bool PlatformAllocationShouldFail() {
+    return PlatformFailureSeams().allocation.Fires();
+}

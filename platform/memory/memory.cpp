@@ -1,6 +1,5 @@
 // Pointers and handles that carry their size in a header before the block.
 #include "MacMemory.h"
-#include "PlatformTestHooks.h"
 #include "memory/failseam.h"
 
 #include <cstdlib>
@@ -23,7 +22,6 @@ struct MasterPointer {
 };
 
 thread_local OSErr tMemError = noErr;
-FailureCountdown gAllocationFailure;
 
 BlockHeader* HeaderOf(Ptr p) {
     return reinterpret_cast<BlockHeader*>(p) - 1;
@@ -48,14 +46,6 @@ Ptr AllocateBlock(Size byteCount, bool clear) {
 }
 
 } // namespace
-
-bool PlatformAllocationShouldFail() {
-    return gAllocationFailure.Fires();
-}
-
-long MemTestFailAllocation(long n) {
-    return gAllocationFailure.Set(n);
-}
 
 OSErr MemError(void) {
     return tMemError;

@@ -61,9 +61,9 @@ struct BytePlan {
 };
 
 BytePlan PlanBytes(const PixMap& src, const PixMap& dst) {
-    qd::ChannelOrder in, out;
-    qd::ChannelOrderOf(src.pixelFormat, &in);
-    qd::ChannelOrderOf(dst.pixelFormat, &out);
+    ChannelOrder in{}, out{};
+    ChannelOrderOf(src.pixelFormat, &in);
+    ChannelOrderOf(dst.pixelFormat, &out);
     BytePlan plan{};
     plan.from[out.alpha] = in.alpha;
     plan.from[out.red] = in.red;

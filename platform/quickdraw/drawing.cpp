@@ -12,8 +12,8 @@ struct PixelBytes {
 };
 
 PixelBytes BytesOf(const RGBColor& color, OSType pixelFormat) {
-    qd::ChannelOrder order;
-    qd::ChannelOrderOf(pixelFormat, &order); // every image is made with a known format
+    ChannelOrder order{};
+    ChannelOrderOf(pixelFormat, &order); // every image is made with a known format
     PixelBytes pixel{};
     pixel.bytes[order.alpha] = 0xFF;
     pixel.bytes[order.red] = uint8_t(color.red >> 8);

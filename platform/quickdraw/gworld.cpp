@@ -40,22 +40,6 @@ GrafPtr CurrentPort() {
     return gCurrentPort;
 }
 
-bool ChannelOrderOf(OSType pixelFormat, ChannelOrder* order) {
-    switch (pixelFormat) {
-    case k32ARGBPixelFormat:
-        *order = {kAlphaByte, kRedByte, kGreenByte, kBlueByte};
-        return true;
-    case k32BGRAPixelFormat:
-        *order = {3, 2, 1, 0};
-        return true;
-    case k32RGBAPixelFormat:
-        *order = {3, 0, 1, 2};
-        return true;
-    default:
-        return false;
-    }
-}
-
 PixelBox ClipToPort(const GrafPort& port, const PixelBox& area) {
     return IntersectPixelBoxes(IntersectPixelBoxes(area, PixelBoxOf(port.clip)),
                                PixelBoxOf(port.pixMap.bounds));
@@ -94,8 +78,8 @@ QDErr NewGWorldFromPtr(GWorldPtr* offscreenGWorld, uint32_t pixelFormat, const R
                        Ptr buffer, long rowBytes) {
     if (!offscreenGWorld) return paramErr;
     *offscreenGWorld = nullptr;
-    qd::ChannelOrder order;
-    if (!qd::ChannelOrderOf(pixelFormat, &order) || !buffer || !boundsRect) return paramErr;
+    ChannelOrder order;
+    if (!ChannelOrderOf(pixelFormat, &order) || !buffer || !boundsRect) return paramErr;
     const PixelBox box = PixelBoxOf(*boundsRect);
     if (EmptyPixelBox(box) || rowBytes < long(PixelBoxWidth(box)) * kBytesPerPixel) return paramErr;
     if (PlatformAllocationShouldFail()) return memFullErr;

@@ -31,14 +31,6 @@ struct GrafPort {
 
 namespace qd {
 
-// Where the channels of one pixel lie in a given pixel format.
-struct ChannelOrder {
-    int alpha, red, green, blue;
-};
-
-// The order of one of QuickDraw.h's formats; false for any other format.
-bool ChannelOrderOf(OSType pixelFormat, ChannelOrder* order);
-
 // The colours a new port draws with, and what the colour getters answer without a port.
 constexpr RGBColor kBlack = {0, 0, 0};
 constexpr RGBColor kWhite = {0xFFFF, 0xFFFF, 0xFFFF};

@@ -1,6 +1,5 @@
 // Whole-file reads and atomic writes (new file beside the target, flushed, then moved in).
 #include "resources/diskfile.h"
-#include "PlatformTestHooks.h"
 #include "Resources.h"
 #include "memory/failseam.h"
 
@@ -14,8 +13,6 @@
 #include <unistd.h>
 
 namespace {
-
-FailureCountdown gWriteFailure;
 
 // New files are readable by everyone and writable by their owner, the usual 0666 & ~022.
 constexpr mode_t kNewFileMode = 0644;
@@ -55,7 +52,7 @@ std::string LeafOf(const std::string& path) {
 }
 
 bool WriteAll(int fd, std::span<const uint8_t> bytes) {
-    if (gWriteFailure.Fires()) {
+    if (PlatformFailureSeams().write.Fires()) {
         errno = ENOSPC;
         return false;
     }
@@ -134,10 +131,6 @@ OSErr WriteTemporaryBeside(const std::string& path, std::span<const uint8_t> byt
 }
 
 } // namespace
-
-long ResTestFailWrite(long n) {
-    return gWriteFailure.Set(n);
-}
 
 OSErr ReadWholeFile(const std::string& path, size_t maxSize, std::vector<uint8_t>& bytes,
                     unsigned& mode) {

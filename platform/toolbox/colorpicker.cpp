@@ -2,18 +2,12 @@
 #include "ColorPicker.h"
 
 #include "MacWindows.h"
-#include "ToolboxTestHooks.h"
 #include "toolbox/guiapp.h"
+#include "toolbox/testseams.h"
 
 #include <QColorDialog>
 
 namespace {
-
-struct ColorPickerHook {
-    ToolboxColorPickerHook proc = nullptr;
-    void* refCon = nullptr;
-};
-ColorPickerHook gHook;
 
 // The dialog works in 8-bit channels: a 16-bit channel goes in as its high byte and a byte
 // comes back as byte * 256, the platform's rule for both directions.
@@ -41,11 +35,12 @@ bool RunDialog(const QString& prompt, const NColorPickerInfo& info, CMRGBColor* 
     return true;
 }
 
-bool AskHook(const QString& prompt, const NColorPickerInfo& info, CMRGBColor* chosen) {
+bool AskHook(const tb::TestHook<ToolboxColorPickerHook>& hook, const QString& prompt,
+             const NColorPickerInfo& info, CMRGBColor* chosen) {
     const CMRGBColor& start = info.theColor.color.rgb;
     const RGBColor startColor{start.red, start.green, start.blue};
     RGBColor answer = startColor;
-    if (!gHook.proc(prompt.toUtf8().constData(), &startColor, &answer, gHook.refCon)) return false;
+    if (!hook.proc(prompt.toUtf8().constData(), &startColor, &answer, hook.refCon)) return false;
     *chosen = CMRGBColor{answer.red, answer.green, answer.blue};
     return true;
 }
@@ -54,16 +49,13 @@ bool AskHook(const QString& prompt, const NColorPickerInfo& info, CMRGBColor* ch
 
 OSErr NPickColor(NColorPickerInfo* info) {
     if (!info) return paramErr;
-    if (!gHook.proc && !tb::HasGUI()) return OSErr(kToolboxNoGUIErr);
+    const auto hook = tb::Seams().colorPicker;
+    if (!hook.proc && !tb::HasGUI()) return OSErr(kToolboxNoGUIErr);
     const QString prompt = tb::TextFromMacRoman(info->prompt + 1, info->prompt[0]);
     CMRGBColor chosen{};
     const bool accepted =
-        gHook.proc ? AskHook(prompt, *info, &chosen) : RunDialog(prompt, *info, &chosen);
+        hook.proc ? AskHook(hook, prompt, *info, &chosen) : RunDialog(prompt, *info, &chosen);
     info->newColorChosen = accepted;
     if (accepted) info->theColor.color.rgb = chosen;
     return noErr;
-}
-
-void ToolboxSetColorPickerHook(ToolboxColorPickerHook hook, void* refCon) {
-    gHook = {hook, refCon};
 }

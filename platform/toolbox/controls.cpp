@@ -400,7 +400,3 @@ void SetControlAction(ControlRef control, ControlActionUPP action) {
 EventTargetRef GetControlEventTarget(ControlRef control) {
     return tb::LiveControl(control) ? &control->target : nullptr;
 }
-
-QWidget* ToolboxControlWidget(ControlRef control) {
-    return Usable(control) ? control->widget.data() : nullptr;
-}

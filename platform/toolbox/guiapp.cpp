@@ -3,8 +3,7 @@
 
 #include "CFString.h"
 #include "MacWindows.h"
-#include "ToolboxTestHooks.h"
-#include "corefoundation/cfinternal.h"
+#include "toolbox/testseams.h"
 
 #include <QApplication>
 
@@ -12,6 +11,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -36,15 +36,14 @@ QString PieceFromMacRoman(const unsigned char* bytes, long size) {
     Str255 pascal;
     pascal[0] = static_cast<unsigned char>(size);
     std::copy(bytes, bytes + size, pascal + 1);
-    CFStringRef string = CFStringCreateWithPascalString(nullptr, pascal, kCFStringEncodingMacRoman);
-    QString text = QString::fromStdString(CFStringUTF8(string));
-    CFRelease(string);
-    return text;
+    const tb::CFStringHolder string(
+        CFStringCreateWithPascalString(nullptr, pascal, kCFStringEncodingMacRoman));
+    return tb::TextOfCFString(string.get());
 }
 
 // One character's Mac OS Roman byte, or '?' when it has none.
 char MacRomanOfCharacter(const QString& character) {
-    CFStringHolder string(CFStringCreateWithUTF8(character.toStdString()));
+    const tb::CFStringHolder string = tb::CFStringOfText(character);
     char encoded[2] = {};
     if (string &&
         CFStringGetCString(string.get(), encoded, sizeof encoded, kCFStringEncodingMacRoman) &&
@@ -61,12 +60,35 @@ bool HasGUI() {
     return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
 }
 
+QString TextOfCFString(CFStringRef string) {
+    if (!string) return {};
+    // UTF-8 takes at most four bytes a character, and the terminator one more.
+    std::vector<char> utf8(size_t(CFStringGetLength(string)) * 4 + 1);
+    if (!CFStringGetCString(string, utf8.data(), CFIndex(utf8.size()), kCFStringEncodingUTF8))
+        return {};
+    return QString::fromUtf8(utf8.data());
+}
+
+CFStringHolder CFStringOfText(const QString& text) {
+    return CFStringHolder(
+        CFStringCreateWithCString(nullptr, text.toUtf8().constData(), kCFStringEncodingUTF8));
+}
+
 QString TextFromMacRoman(const void* bytes, long size) {
     QString text;
     const auto* at = static_cast<const unsigned char*>(bytes);
-    for (long done = 0; done < size; done += kPieceBytes)
-        text += PieceFromMacRoman(at + done, std::min(kPieceBytes, size - done));
-    return text;
+    const auto* end = at + size;
+    for (;;) {
+        // A zero byte is U+0000 in Mac OS Roman as in ASCII; the strings between cross without it.
+        const auto* zero = std::find(at, end, 0);
+        for (long piece; at < zero; at += piece) {
+            piece = std::min(kPieceBytes, long(zero - at));
+            text += PieceFromMacRoman(at, piece);
+        }
+        if (zero == end) return text;
+        text += QChar(0);
+        at = zero + 1;
+    }
 }
 
 QByteArray MacRomanFromText(const QString& text) {
@@ -112,7 +134,7 @@ Boolean ToolboxStartGUI(int* argc, char** argv) {
         if (QCoreApplication::instance() || !DisplayPossible() || !argc) return false;
         gOwnApplication = new QApplication(*argc, argv);
     }
-    ToolboxInstallMessageBoxPresenter();
+    tb::InstallMessageBoxPresenter();
     return true;
 }
 

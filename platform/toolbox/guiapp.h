@@ -2,15 +2,28 @@
 // toolkit's error messages.
 #pragma once
 
-#include "MacTypes.h"
+#include "CFString.h"
 
 #include <QByteArray>
 #include <QString>
+
+#include <memory>
 
 namespace tb {
 
 // True only when a QApplication exists: widgets must not be made otherwise.
 bool HasGUI();
+
+// Drops one reference when a holder goes out of scope.
+struct CFReleaser {
+    void operator()(CFTypeRef cf) const { CFRelease(cf); }
+};
+using CFStringHolder = std::unique_ptr<const OpaqueCFString, CFReleaser>;
+
+// The string's text; empty for null.
+QString TextOfCFString(CFStringRef string);
+// A new string holding the text (up to a zero character).
+CFStringHolder CFStringOfText(const QString& text);
 
 // Mac OS Roman bytes (any length, any byte) as text.
 QString TextFromMacRoman(const void* bytes, long size);

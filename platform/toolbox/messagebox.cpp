@@ -1,9 +1,9 @@
 // The alert presenter for a desktop session: a modal QMessageBox, answerable by a test hook.
 #include "Dialogs.h"
 
-#include "ToolboxTestHooks.h"
 #include "toolbox/guiapp.h"
 #include "toolbox/keyguard.h"
+#include "toolbox/testseams.h"
 
 #include <QAbstractButton>
 #include <QMessageBox>
@@ -13,12 +13,6 @@
 #include <array>
 
 namespace {
-
-struct AlertAnswerHook {
-    ToolboxAlertAnswerHook proc = nullptr;
-    void* refCon = nullptr;
-};
-AlertAnswerHook gHook;
 
 QMessageBox::Icon IconOf(AlertType type) {
     switch (type) {
@@ -62,8 +56,8 @@ DialogItemIndex PresentInMessageBox(const AlertContent* alert, void*) {
     QPushButton* defaultButton = ButtonNumbered(buttons, alert->defaultButton);
     box.setDefaultButton(defaultButton ? defaultButton : buttons[0]);
     box.setEscapeButton(buttons[1] ? buttons[1] : box.defaultButton());
-    if (gHook.proc)
-        QTimer::singleShot(0, &box, [&box, &buttons, alert, hook = gHook] {
+    if (const auto hook = tb::Seams().alertAnswer; hook.proc)
+        QTimer::singleShot(0, &box, [&box, &buttons, alert, hook] {
             QPushButton* chosen = ButtonNumbered(buttons, hook.proc(alert, hook.refCon));
             (chosen ? chosen : box.defaultButton())->click();
         });
@@ -75,12 +69,8 @@ DialogItemIndex PresentInMessageBox(const AlertContent* alert, void*) {
 
 } // namespace
 
-Boolean ToolboxInstallMessageBoxPresenter(void) {
+bool tb::InstallMessageBoxPresenter() {
     if (!tb::HasGUI()) return false;
     SetStandardAlertPresenter(PresentInMessageBox, nullptr, nullptr);
     return true;
-}
-
-void ToolboxSetAlertAnswerHook(ToolboxAlertAnswerHook hook, void* refCon) {
-    gHook = {hook, refCon};
 }

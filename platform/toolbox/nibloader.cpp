@@ -3,12 +3,11 @@
 #include "IBCarbonRuntime.h"
 
 #include "CarbonEvents.h"
-#include "ToolboxTestHooks.h"
-#include "corefoundation/cfinternal.h"
 #include "toolbox/controls.h"
 #include "toolbox/customcontrol.h"
 #include "toolbox/guiapp.h"
 #include "toolbox/objectclasses.h"
+#include "toolbox/testseams.h"
 #include "toolbox/windows.h"
 
 #include <QAbstractButton>
@@ -161,37 +160,32 @@ QWidget* LoadForm(const QString& path, OSStatus* status) {
     return root;
 }
 
-OSStatus NibReferenceForFolder(const QString& folder, IBNibRef* outNibRef) {
+} // namespace
+
+OSStatus tb::NibReferenceForFolder(const QString& folder, IBNibRef* outNibRef) {
     if (!QFileInfo(folder).isDir()) return kIBCarbonRuntimeCantFindNibFile;
     *outNibRef = new OpaqueIBNibRef{QDir::cleanPath(folder)};
     return noErr;
 }
-
-} // namespace
 
 OSStatus CreateNibReferenceWithCFBundle(CFBundleRef bundle, CFStringRef nibName,
                                         IBNibRef* outNibRef) {
     if (!outNibRef) return paramErr;
     *outNibRef = nullptr;
     if (!bundle || !nibName) return paramErr;
-    CFStringHolder type(CFStringCreateWithUTF8("nib"));
-    CFURLHolder url(CFBundleCopyResourceURL(bundle, nibName, type.get(), nullptr));
-    if (!url) return kIBCarbonRuntimeCantFindNibFile;
-    return NibReferenceForFolder(QString::fromStdString(CFURLPath(url.get())), outNibRef);
-}
-
-OSStatus ToolboxCreateNibReferenceAtPath(const char* nibFolder, IBNibRef* outNibRef) {
-    if (!outNibRef) return paramErr;
-    *outNibRef = nullptr;
-    if (!nibFolder) return paramErr;
-    return NibReferenceForFolder(QString::fromUtf8(nibFolder), outNibRef);
+    const tb::CFStringHolder type = tb::CFStringOfText("nib");
+    const std::unique_ptr<const OpaqueCFURL, tb::CFReleaser> url(
+        CFBundleCopyResourceURL(bundle, nibName, type.get(), nullptr));
+    FSRef folder;
+    if (!url || !CFURLGetFSRef(url.get(), &folder)) return kIBCarbonRuntimeCantFindNibFile;
+    return tb::NibReferenceForFolder(QString::fromUtf8(folder.path), outNibRef);
 }
 
 OSStatus CreateWindowFromNib(IBNibRef nibRef, CFStringRef name, WindowRef* outWindow) {
     if (!outWindow) return paramErr;
     *outWindow = nullptr;
     if (!nibRef || !name) return paramErr;
-    const QString form = nibRef->folder + "/" + QString::fromStdString(CFStringUTF8(name)) + ".ui";
+    const QString form = nibRef->folder + "/" + tb::TextOfCFString(name) + ".ui";
     if (!tb::HasGUI()) return Refuse(form, "no QApplication", kToolboxNoGUIErr);
     OSStatus status = noErr;
     QWidget* root = LoadForm(form, &status);

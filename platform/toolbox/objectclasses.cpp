@@ -1,7 +1,7 @@
 // Custom control classes: registered by identifier with the event kinds their handler takes.
 #include "toolbox/objectclasses.h"
 
-#include "corefoundation/cfinternal.h"
+#include "toolbox/guiapp.h"
 
 #include <algorithm>
 #include <memory>
@@ -36,7 +36,7 @@ OSStatus RegisterToolboxObjectClass(CFStringRef classID, ToolboxObjectClassRef b
                                     ToolboxObjectClassRef* outClassRef) {
     if (outClassRef) *outClassRef = nullptr;
     if (!classID || baseClass || !handler || (numEvents > 0 && !eventList)) return paramErr;
-    const std::string& identifier = CFStringUTF8(classID);
+    const std::string identifier = tb::TextOfCFString(classID).toStdString();
     if (identifier.empty()) return paramErr;
     if (tb::FindClass(identifier)) return hiObjectClassExistsErr;
     auto entry = std::make_unique<OpaqueToolboxObjectClass>(OpaqueToolboxObjectClass{

@@ -1,9 +1,9 @@
 // Windows: showing, disposal, their ports on screen, and nested application-modal loops.
 #include "toolbox/windows.h"
 
-#include "ToolboxTestHooks.h"
 #include "toolbox/guiapp.h"
 #include "toolbox/keyguard.h"
+#include "toolbox/testseams.h"
 #include "toolbox/windowwatcher.h"
 
 #include <QDialog>
@@ -19,12 +19,6 @@ std::vector<WindowRef>& LiveWindows() {
     static std::vector<WindowRef> windows;
     return windows;
 }
-
-struct ModalLoopHook {
-    ToolboxModalLoopHook proc = nullptr;
-    void* refCon = nullptr;
-};
-ModalLoopHook gModalLoopHook;
 
 // Cuts the widgets off first, so no signal reaches the records being freed.
 void Destroy(WindowRef window, bool widgetsMayBeRunning) {
@@ -174,9 +168,8 @@ OSStatus RunAppModalLoopForWindow(WindowRef window) {
     SelectWindow(window);
     QEventLoop loop;
     window->modalLoop = &loop;
-    if (gModalLoopHook.proc)
-        QTimer::singleShot(0, &loop,
-                           [window, hook = gModalLoopHook] { hook.proc(window, hook.refCon); });
+    if (const auto hook = tb::Seams().modalLoop; hook.proc)
+        QTimer::singleShot(0, &loop, [window, hook] { hook.proc(window, hook.refCon); });
     loop.exec();
     window->modalLoop = nullptr;
     return noErr;
@@ -187,19 +180,4 @@ OSStatus QuitAppModalLoopForWindow(WindowRef window) {
     if (!window->modalLoop) return paramErr;
     window->modalLoop->quit();
     return noErr;
-}
-
-void ToolboxSetModalLoopHook(ToolboxModalLoopHook hook, void* refCon) {
-    gModalLoopHook = {hook, refCon};
-}
-
-QWidget* ToolboxWindowWidget(WindowRef window) {
-    return tb::LiveWindow(window) ? window->root.data() : nullptr;
-}
-
-QWidget* ToolboxCommandWidget(WindowRef window, UInt32 commandID) {
-    if (!tb::LiveWindow(window)) return nullptr;
-    for (const auto& [command, widget] : window->commandWidgets)
-        if (command == commandID) return widget;
-    return nullptr;
 }

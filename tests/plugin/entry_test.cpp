@@ -1,5 +1,6 @@
 // The bundle through its exported entry point, as a host drives it: checks, describe, renders.
 #include "configs.h"
+#include "filebytes.h"
 #include "pixelkernel_testing.h"
 #include "pluginloader.h"
 #include "testhost.h"
@@ -18,6 +19,7 @@
 #include <stdexcept>
 #include <gtest/gtest.h>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -338,6 +340,36 @@ TEST_F(Frames, ASavedConfigurationRendersByTheFormula) {
             ASSERT_EQ(PixelAt(host_.Output(), x, y), want) << x << "," << y;
         }
     }
+}
+
+// A saved configuration that memory ran out reading is still the user's: each request that needs
+// it fails instead of using the defaults, nothing is drawn, and the next request reads again. The
+// first call allocates the configuration first, so its read is allocation 2; later ones read first.
+TEST_F(Frames, ASavedConfigurationThatMemoryRanOutReadingFailsWhatNeedsItUntilItIsRead) {
+    SaveWhiteningConfiguration();
+    const filebytes::Bytes saved = filebytes::ReadBytes(prefs_.PrefsFile());
+    SetPixelAt(host_.Output(), 0, 0, 0x12345678);
+    host_.params.renderFrame = 2;
+    const std::pair<HYPluginSelector, int32_t> requests[] = {
+        {kPlugGetInfo, kPluginOK}, // describing needs no configuration
+        {kPlugInitialize, kPluginOutOfMemory},
+        {kPlugFilePlaceHolder, kPluginOutOfMemory},
+        {kPlugCustomButtonClick, kPluginOutOfMemory},
+    };
+    long failing = 2;
+    for (const auto& [selector, answer] : requests) {
+        SCOPED_TRACE(int(selector));
+        MemTestFailAllocation(std::exchange(failing, 1));
+        EXPECT_EQ(Send(selector), answer);
+        EXPECT_EQ(MemTestFailAllocation(0), 0) << "the read's allocation was not reached";
+    }
+    EXPECT_EQ(host_.params.clientData, nullptr);
+    EXPECT_EQ(host_.CountCalls("GetFrame"), 0);
+    EXPECT_EQ(PixelAt(host_.Output(), 0, 0), 0x12345678u) << "nothing drawn";
+    EXPECT_EQ(filebytes::ReadBytes(prefs_.PrefsFile()), saved) << "nothing written over it";
+
+    ASSERT_EQ(RenderFrame(2), kPluginOK);
+    EXPECT_EQ(PixelAt(host_.Output(), 0, 0) & 0xFFFFFF, 0xFFFFFFu) << "the saved configuration";
 }
 
 TEST_F(Frames, ProxyQualityAndSound) {

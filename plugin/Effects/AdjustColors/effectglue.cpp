@@ -132,6 +132,26 @@ HYPluginResult Dispatch(int16_t which, _PluginParams* params) {
 
 namespace {
 
+// The global configuration holds the saved one, or the defaults where none is stored.
+bool lgCoreDataLoaded = false;
+
+// Makes the global configuration on the first accepted call and loads it. A saved configuration
+// that exists but cannot be read now for want of memory leaves it unloaded (memFullErr), and the
+// next request reads it again.
+OSErr LoadCoreData(const _PluginParams* params) {
+    if (!gCoreData) gCoreData = NewConfigBlock(params);
+    if (lgCoreDataLoaded) return noErr;
+    const OSErr err = InitMyPlugIn(&gCoreData);
+    lgCoreDataLoaded = err == noErr;
+    return err;
+}
+
+// A begin copies the configuration (as the placeholder's does), the custom button shows it.
+bool UsesCoreData(HYPluginSelector selector) {
+    return selector == kPlugInitialize || selector == kPlugFilePlaceHolder ||
+           selector == kPlugCustomButtonClick;
+}
+
 HYPluginResult CheckedRequest(int32_t which, _PluginParams* params) {
     if (!params) return kPluginBadParams;
     // An old host is told so before anything else of its block is looked at.
@@ -141,10 +161,10 @@ HYPluginResult CheckedRequest(int32_t which, _PluginParams* params) {
         InitCore();
         gCoreInited = true;
     }
-    if (!gCoreData) {
-        gCoreData = NewConfigBlock(params);
-        InitMyPlugIn(&gCoreData);
-    }
+    // Rendering or showing the defaults in place of an unread saved configuration would be a
+    // wrong picture answered as success.
+    const OSErr loadErr = LoadCoreData(params);
+    if (loadErr != noErr && UsesCoreData(params->selector)) return kPluginOutOfMemory;
     return Dispatch(int16_t(which), params);
 }
 

@@ -1,0 +1,12 @@
+// The entry points of the core's failure seams (PlatformTestHooks.h): linked into the library's
+// test variant only.
+#include "PlatformTestHooks.h"
+#include "memory/failseam.h"
+
+long MemTestFailAllocation(long n) {
+    return PlatformFailureSeams().allocation.Set(n);
+}
+
+long ResTestFailWrite(long n) {
+    return PlatformFailureSeams().write.Set(n);
+}
