@@ -1,11 +1,13 @@
 // Worker sets on POSIX threads, with the fork handlers that keep a child from waiting on
 // helpers that only its parent has.
 #include "Multiprocessing.h"
+#include "PlatformTestHooks.h"
 
 #include <pthread.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <new>
 #include <vector>
 
@@ -33,6 +35,8 @@ namespace {
 pthread_mutex_t gSetsLock = PTHREAD_MUTEX_INITIALIZER;
 OpaqueMPWorkersID* gSets = nullptr;
 pthread_once_t gForkHandlersOnce = PTHREAD_ONCE_INIT;
+// What a test told MPProcessors to answer; 0: the system's count.
+std::atomic<UInt32> gProcessorsForTests{0};
 
 class Locked {
   public:
@@ -138,7 +142,12 @@ void Unregister(OpaqueMPWorkersID* set) {
 
 } // namespace
 
+UInt32 MPTestSetProcessors(UInt32 count) {
+    return gProcessorsForTests.exchange(count);
+}
+
 UInt32 MPProcessors(void) {
+    if (const UInt32 pretended = gProcessorsForTests.load()) return pretended;
     const long online = sysconf(_SC_NPROCESSORS_ONLN);
     return online > 0 ? UInt32(online) : 1;
 }
