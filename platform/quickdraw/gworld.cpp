@@ -42,16 +42,16 @@ void ZeroOutside(const PixMap& map, const PixelBox& filled) {
         return;
     }
     const size_t rowBytes = size_t(map.rowBytes);
+    const size_t firstFilled = size_t(filled.top - map.bounds.top) * rowBytes;
+    const size_t endFilled = size_t(filled.bottom - map.bounds.top) * rowBytes;
+    std::memset(base, 0, firstFilled);
+    std::memset(base + endFilled, 0, map.byteCount - endFilled);
     const size_t left = size_t(filled.left - map.bounds.left) * kBytesPerPixel;
     const size_t right = size_t(filled.right - map.bounds.left) * kBytesPerPixel;
-    for (int y = map.bounds.top; y < map.bounds.bottom; ++y) {
-        uint8_t* row = base + size_t(y - map.bounds.top) * rowBytes;
-        if (y < filled.top || y >= filled.bottom) {
-            std::memset(row, 0, rowBytes);
-            continue;
-        }
-        std::memset(row, 0, left);
-        std::memset(row + right, 0, rowBytes - right);
+    if (left == 0 && right == rowBytes) return; // the filled rows are filled whole
+    for (size_t row = firstFilled; row < endFilled; row += rowBytes) {
+        std::memset(base + row, 0, left);
+        std::memset(base + row + right, 0, rowBytes - right);
     }
 }
 
