@@ -74,7 +74,7 @@ universal: $(FOREIGN_BUILDS)
 # or forks runs there.
 EMULATION_SKIP_powerpc := Workers\.AFork|Workers\.HelpersStart|EffectThreads\.
 EMULATION_SKIP_aarch64 := Workers\.|WorkerSplit\.|EffectThreads\.|RowsSharedAmongThreads|DeathTest
-EMULATION_SKIP_aarch64 := $(EMULATION_SKIP_aarch64)|PrefsKilledMidSave|PixelEffectOnLargeFrames
+EMULATION_SKIP_aarch64 := $(EMULATION_SKIP_aarch64)|PrefsKilledMidSave
 $(FOREIGN_TESTS): test-on-%: build-%
 	cd build-$* && ctest --output-on-failure -j $(JOBS) -E '$(EMULATION_SKIP_$*)'
 

@@ -53,8 +53,12 @@ void AddEffectFigures(FrameSize size, const std::string& baseline) {
                                GWorldPtr source = KeptFrame(size, kSourceFrame),
                                          dest = KeptFrame(size, kDestFrame);
                                const PluginDataRec config = BenchConfig();
-                               figures::Measure(
-                                   state, [&] { PixelDrive(source, dest, rect, &config, 0, 1); });
+                               // The workers a render owns.
+                               RowWorkers* workers = NewRowWorkers();
+                               figures::Measure(state, [&] {
+                                   PixelDrive(source, dest, rect, &config, 0, 1, workers);
+                               });
+                               DisposeRowWorkers(workers);
                            });
     }
 }

@@ -46,6 +46,7 @@ void AddPreviewFigure(const Layout& layout) {
             gConfigWorkSpace.TheFXClip = KeptFrame(layout.frame, kDestFrame);
             gConfigWorkSpace.CurrFrameIndex = 0;
             gConfigWorkSpace.MaxFrameIndex = 100;
+            gConfigWorkSpace.PreviewWorkers = NewRowWorkers(); // as the window's run owns them
             const Rect previewBounds = {0, 0, layout.frame.height, layout.frame.width};
 
             CGrafPtr savedPort;
@@ -59,6 +60,7 @@ void AddPreviewFigure(const Layout& layout) {
                          nullptr);
             });
             SetGWorld(savedPort, savedDevice);
+            DisposeRowWorkers(gConfigWorkSpace.PreviewWorkers);
             gConfigWorkSpace = PluginWorkSpace{};
         });
 }

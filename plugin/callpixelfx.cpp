@@ -7,12 +7,13 @@
 #include "relrects.h"
 
 void DoCorePixelEffect(GWorldPtr source, GWorldPtr dest, const PluginDataRec* theConfig,
-                       int32_t currentFrameIndex, int32_t maxFrames) {
+                       int32_t currentFrameIndex, int32_t maxFrames, RowWorkers* workers) {
     const Rect region = CalcTweenRect(theConfig, GetPortRect(dest), currentFrameIndex, maxFrames);
-    PixelDrive(source, dest, region, theConfig, currentFrameIndex, maxFrames);
+    PixelDrive(source, dest, region, theConfig, currentFrameIndex, maxFrames, workers);
 }
 
 void CallPixelEffect(GWorldPtr source, GWorldPtr dest) {
-    DoCorePixelEffect(source, dest, gConfigWorkSpace.TheConfig, gConfigWorkSpace.CurrFrameIndex,
-                      gConfigWorkSpace.MaxFrameIndex);
+    const PluginWorkSpace& ws = gConfigWorkSpace;
+    DoCorePixelEffect(source, dest, ws.TheConfig, ws.CurrFrameIndex, ws.MaxFrameIndex,
+                      ws.PreviewWorkers);
 }

@@ -65,6 +65,8 @@ void ConfigurePlugIn(PluginDataPtr theData, GWorldPtr theGW, _PluginParams* para
     Assert(ws.TheFXClip, "Unable to allocate theProcessed in ConffigurePlug Init run");
     Assert(theData,
            "uninited theData in Configure master proc. need to call init before calling me");
+    // This run of the window owns the preview's helpers; they end when it closes.
+    ws.PreviewWorkers = NewRowWorkers();
 
     CallPixelEffect(theGW, ws.TheFXClip);
     RegisterColorBox();
@@ -72,17 +74,19 @@ void ConfigurePlugIn(PluginDataPtr theData, GWorldPtr theGW, _PluginParams* para
     DoConfig(gTheConfig);
     UnregisterClipCtrl();
     UnregisterColorBox();
+    DisposeRowWorkers(ws.PreviewWorkers);
+    ws.PreviewWorkers = nullptr;
     DisposeGWorld(ws.TheFXClip);
     ws.TheFXClip = nullptr;
 }
 
 void DoEffect(const PluginDataRec* myConfig, GWorldPtr theSource, GWorldPtr theTarget,
-              int32_t currentFrameIndex, int32_t totalFrames) {
+              int32_t currentFrameIndex, int32_t totalFrames, RowWorkers* workers) {
     Assert(myConfig,
            "uninited theData in Plugin Effect master proc. need to call init before calling me");
     CGrafPtr savedPort;
     GDHandle savedDevice;
     GetGWorld(&savedPort, &savedDevice);
-    DoCorePixelEffect(theSource, theTarget, myConfig, currentFrameIndex, totalFrames);
+    DoCorePixelEffect(theSource, theTarget, myConfig, currentFrameIndex, totalFrames, workers);
     SetGWorld(savedPort, savedDevice);
 }

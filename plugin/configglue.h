@@ -3,6 +3,7 @@
 #pragma once
 
 #include "PluginDefines.h"
+#include "pixelkernels_workers.h"
 
 void pGetConfigSize(Size* theSize);
 void pCopyConfig(const PluginDataRec* source, PluginDataPtr dest); // same-size blocks only
@@ -17,6 +18,7 @@ OSErr InitPluginData(PluginDataPtr theConfig);
 void ConfigurePlugIn(PluginDataPtr theData, GWorldPtr theGW, _PluginParams* params,
                      int32_t firstFrameIndex, int32_t numberOfFrames);
 
-// Renders theSource into theTarget with the configuration myConfig.
+// Renders theSource into theTarget with the configuration myConfig, its rows shared among the
+// render's `workers` (null: the calling thread alone).
 void DoEffect(const PluginDataRec* myConfig, GWorldPtr theSource, GWorldPtr theTarget,
-              int32_t currentFrameIndex, int32_t totalFrames);
+              int32_t currentFrameIndex, int32_t totalFrames, RowWorkers* workers);

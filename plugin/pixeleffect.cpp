@@ -76,7 +76,7 @@ ChannelTable MakeChannelTable(int16_t gainSlider, int16_t offsetSlider) {
 }
 
 void ThePixelEffect(GWorldPtr source, GWorldPtr dest, Rect activeRect, Boolean copyRest,
-                    const PluginDataRec* theConfig, int32_t, int32_t) {
+                    const PluginDataRec* theConfig, int32_t, int32_t, RowWorkers* workers) {
     if (!dest) dest = source;
     if (!source || !theConfig) return;
 
@@ -100,13 +100,20 @@ void ThePixelEffect(GWorldPtr source, GWorldPtr dest, Rect activeRect, Boolean c
                                     cols};
         const PixelKernel kernel = ChoosePixelKernel(table, src.alphaByte, theConfig->Sliders[0],
                                                      theConfig->Sliders[1], ThisProcessor());
-        MapFrame(kernel, planes, EmptyPixelBox(region) ? PixelBox{} : region, copyRest);
+        RowWorkers callerOnly(0);
+        MapFrame(kernel, planes, EmptyPixelBox(region) ? PixelBox{} : region, copyRest,
+                 workers ? *workers : callerOnly);
     }
     CloseImage(dst);
     CloseImage(src);
 }
 
+void ThePixelEffect(GWorldPtr source, GWorldPtr dest, Rect activeRect, Boolean copyRest,
+                    const PluginDataRec* theConfig, int32_t currFrame, int32_t totalFrames) {
+    ThePixelEffect(source, dest, activeRect, copyRest, theConfig, currFrame, totalFrames, nullptr);
+}
+
 void PixelDrive(GWorldPtr source, GWorldPtr dest, Rect theRect, const PluginDataRec* theConfig,
-                int32_t currentFrame, int32_t numFrames) {
-    ThePixelEffect(source, dest, theRect, true, theConfig, currentFrame, numFrames);
+                int32_t currentFrame, int32_t numFrames, RowWorkers* workers) {
+    ThePixelEffect(source, dest, theRect, true, theConfig, currentFrame, numFrames, workers);
 }

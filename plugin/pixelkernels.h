@@ -77,6 +77,6 @@ struct FramePlanes {
 // Maps `region` of the planes through `kernel`; the caller clips it to the planes (an empty one
 // maps nothing). Outside it dst becomes a copy of src when copyRest is true and keeps its bytes
 // otherwise; nothing beyond `cols` of a row is touched. Large frames are split by rows among
-// `workers`.
+// `workers`, which the caller's owner lends (pixelkernels_workers.h).
 void MapFrame(const PixelKernel& kernel, const FramePlanes& planes, PixelBox region, bool copyRest,
-              RowWorkers& workers = SharedRowWorkers());
+              RowWorkers& workers);

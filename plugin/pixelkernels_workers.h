@@ -1,10 +1,21 @@
 // The threads that share out the rows of one pixel call, and who owns them.
 //
+// Owners: each render's record (_EffectData, the placeholder's private one included) owns one
+// set from its begin to its end, and the configuration window's run owns one for its live
+// preview from the window's opening to its closing. An owner makes its set with NewRowWorkers,
+// lends it to every pixel call it makes, and ends it with DisposeRowWorkers, which joins its
+// helpers; a call lent no set does all its rows on its own thread. The frei0r plug-in owns no
+// set: its hosts already run frames, and bands of one frame, on threads of their own.
+//
+// Helpers start at the first call that can use them and sleep between calls. A program unloaded
+// while it still owns sets (a host that never ended a render) joins their helpers as it goes, so
+// no helper outlives it; a child process after fork has none of them (Multiprocessing.h).
+//
 // A call is cut into chunks that the calling thread and the helpers claim one at a time, so a
 // helper that the system schedules late just finds nothing left, and the caller never waits
 // for a helper that has not started. Run returns when every chunk is done, so nothing of a call
-// outlives it. Several threads may run the effect at once: while one call uses the helpers,
-// another does all its rows on its own thread.
+// outlives it. While one call uses a set's helpers, a call from another thread on the same set
+// does all its rows on its own thread.
 #pragma once
 
 #include "Multiprocessing.h"
@@ -13,7 +24,8 @@
 
 class RowWorkers {
   public:
-    // `helpers` threads beside the caller's, started at the first call that can use them.
+    // `helpers` threads beside the caller's, started at the first call that can use them; with
+    // none, every call runs on its caller's thread alone.
     explicit RowWorkers(int helpers);
     ~RowWorkers();
     RowWorkers(const RowWorkers&) = delete;
@@ -21,6 +33,8 @@ class RowWorkers {
 
     // The threads that can work on one call: the helpers and the caller.
     int Threads() const { return int(MPWorkerThreads(workers_)); }
+    // The helpers running now: none before the first call that used them and after Stop.
+    int RunningHelpers() const { return int(MPRunningHelpers(workers_)); }
     // Joins the helpers; the next call starts them again.
     void Stop() { MPStopWorkers(workers_); }
 
@@ -36,12 +50,12 @@ class RowWorkers {
     }
     void RunErased(int chunks, MPChunkProc job, void* context);
 
-    MPWorkersID workers_ = nullptr; // null when the platform could not make a set: caller only
+    MPWorkersID workers_ = nullptr; // null: no helpers (none asked for, or none could be made)
 };
 
-// The plug-in's own workers: one helper per further processor, at most three, since the vector
-// kernels already keep pace with memcpy on one thread and only the plain table gains from more.
-// Their helpers start when a pixel call first needs them, stop at every end of a render
-// (StopSharedRowWorkers) and at unload.
-RowWorkers& SharedRowWorkers();
-void StopSharedRowWorkers();
+// An owner's set: one helper per further processor, at most three, since the vector kernels
+// already keep pace with memcpy on one thread and only the plain table gains from more. Null
+// when memory is short; the owner's calls then run on their own thread.
+RowWorkers* NewRowWorkers();
+// Joins the set's helpers and frees it. Null: nothing.
+void DisposeRowWorkers(RowWorkers* workers);

@@ -135,7 +135,25 @@ QDErr NewGWorld(GWorldPtr* offscreenGWorld, int16_t pixelDepth, const Rect* boun
 QDErr NewGWorldFromPtr(GWorldPtr* offscreenGWorld, uint32_t pixelFormat, const Rect* boundsRect,
                        CTabHandle cTable, GDHandle aGDevice, GWorldFlags flags, Ptr buffer,
                        long rowBytes);
-// Null: nothing. Resets the current port if it was this image.
+// Pixel buffers that one owner keeps between its images, such as a render that makes and
+// disposes images of the same size for every frame: disposing an image made from the reserve
+// keeps its buffer there for the reserve's next image of that size. The reserve belongs to its
+// owner, who disposes it after its images; it and its images are used by one thread at a time
+// (nothing in it is locked, so a child process after fork finds it as the forking thread left
+// it). NewGWorld's images never take from or give to a reserve.
+typedef struct OpaquePixelReserve* PixelReserveRef;
+// A reserve keeping nothing yet; null when memory is short.
+PixelReserveRef NewPixelReserve(void);
+// Frees the buffers the reserve keeps. Null: nothing.
+void DisposePixelReserve(PixelReserveRef reserve);
+// NewGWorld of depth 32 with its pixels from `reserve`. Only the pixels outside *filledRect
+// (in bounds coordinates) start zero: those inside hold whatever an earlier image of the reserve
+// left, for the caller to overwrite; a null filledRect zeroes them all. A null reserve gives
+// the image a buffer of its own, all zero, as NewGWorld does. The errors are NewGWorld's.
+QDErr NewGWorldFromReserve(GWorldPtr* offscreenGWorld, const Rect* boundsRect,
+                           PixelReserveRef reserve, const Rect* filledRect);
+// Null: nothing. Resets the current port if it was this image. An image from a reserve gives
+// its pixels back to it.
 void DisposeGWorld(GWorldPtr offscreenGWorld);
 PixMapHandle GetGWorldPixMap(GWorldPtr offscreenGWorld);
 PixMapHandle GetPortPixMap(CGrafPtr port);

@@ -3,6 +3,8 @@
 // failure is ever asked for.
 #pragma once
 
+#include <atomic>
+
 // Counts down to the event a test seam was told to fail: the n-th from when it was set.
 class FailureCountdown {
   public:
@@ -27,6 +29,8 @@ class FailureCountdown {
 struct FailureSeams {
     FailureCountdown allocation; // NewPtr, NewPtrClear, NewHandleClear, SetHandleSize, images
     FailureCountdown write;      // whole-file writes
+    FailureCountdown writeKill;  // steps of file writes, at which the process kills itself
+    std::atomic<unsigned> processors{0}; // what MPProcessors answers; 0: the system's own count
 };
 FailureSeams& PlatformFailureSeams();
 

@@ -1,11 +1,13 @@
 // Worker sets on POSIX threads, with the fork handlers that keep a child from waiting on
 // helpers that only its parent has.
 #include "Multiprocessing.h"
+#include "memory/failseam.h"
 
 #include <pthread.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <new>
 #include <vector>
 
@@ -139,6 +141,7 @@ void Unregister(OpaqueMPWorkersID* set) {
 } // namespace
 
 UInt32 MPProcessors(void) {
+    if (const UInt32 pretended = PlatformFailureSeams().processors.load()) return pretended;
     const long online = sysconf(_SC_NPROCESSORS_ONLN);
     return online > 0 ? UInt32(online) : 1;
 }

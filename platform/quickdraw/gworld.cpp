@@ -1,8 +1,9 @@
 // Offscreen images, their pixel maps and lock state, and the process-wide current port.
 #include "memory/failseam.h"
-#include "quickdraw/pixelpool.h"
+#include "quickdraw/pixelbuffers.h"
 #include "quickdraw/qdport.h"
 
+#include <cstring>
 #include <new>
 
 namespace {
@@ -23,13 +24,65 @@ long RowBytesForWidth(int width) {
 
 // Fills in a fresh port around its pixels: clip = bounds, black on white, solid pen.
 void InitPort(GrafPort& port, const Rect& bounds, Ptr pixels, long rowBytes, size_t byteCount,
-              OSType pixelFormat, bool ownsPixels) {
-    port.pixMap = {pixels, rowBytes, bounds, 0, byteCount, pixelFormat, ownsPixels};
+              OSType pixelFormat, bool ownsPixels, PixelReserveRef reserve) {
+    port.pixMap = {pixels, rowBytes, bounds, 0, byteCount, pixelFormat, ownsPixels, reserve};
     port.pixMapMaster = &port.pixMap;
     port.clip = bounds;
     port.foreColor = qd::kBlack;
     port.backColor = qd::kWhite;
     port.penMode = patCopy;
+}
+
+// Zeroes every byte of the map's buffer outside the pixels of `filled` (clipped to its bounds;
+// empty: all of it), row padding included.
+void ZeroOutside(const PixMap& map, const PixelBox& filled) {
+    auto* base = reinterpret_cast<uint8_t*>(map.baseAddr);
+    if (EmptyPixelBox(filled)) {
+        std::memset(base, 0, map.byteCount);
+        return;
+    }
+    const size_t rowBytes = size_t(map.rowBytes);
+    const size_t firstFilled = size_t(filled.top - map.bounds.top) * rowBytes;
+    const size_t endFilled = size_t(filled.bottom - map.bounds.top) * rowBytes;
+    std::memset(base, 0, firstFilled);
+    std::memset(base + endFilled, 0, map.byteCount - endFilled);
+    const size_t left = size_t(filled.left - map.bounds.left) * kBytesPerPixel;
+    const size_t right = size_t(filled.right - map.bounds.left) * kBytesPerPixel;
+    if (left == 0 && right == rowBytes) return; // the filled rows are filled whole
+    for (size_t row = firstFilled; row < endFilled; row += rowBytes) {
+        std::memset(base + row, 0, left);
+        std::memset(base + row + right, 0, rowBytes - right);
+    }
+}
+
+// An image owning its pixels: a buffer from `reserve`, zeroed outside `filled` (null: all of
+// it), or, without a reserve, a new buffer all zero.
+QDErr MakeOwnedImage(GWorldPtr* offscreenGWorld, const Rect* boundsRect, PixelReserveRef reserve,
+                     const Rect* filled) {
+    if (!offscreenGWorld) return paramErr;
+    *offscreenGWorld = nullptr;
+    if (!boundsRect || EmptyPixelBox(PixelBoxOf(*boundsRect))) return paramErr;
+    if (PlatformAllocationShouldFail()) return memFullErr;
+
+    const PixelBox box = PixelBoxOf(*boundsRect);
+    const long rowBytes = RowBytesForWidth(PixelBoxWidth(box));
+    const size_t byteCount = size_t(rowBytes) * size_t(PixelBoxHeight(box));
+    if (byteCount > kMaxImageBytes) return memFullErr;
+
+    auto* port = new (std::nothrow) GrafPort;
+    void* pixels = !port     ? nullptr
+                   : reserve ? qd::TakeReservedPixels(reserve, byteCount)
+                             : qd::NewPixels(byteCount);
+    if (!pixels) {
+        delete port;
+        return memFullErr;
+    }
+    InitPort(*port, *boundsRect, static_cast<Ptr>(pixels), rowBytes, byteCount, k32ARGBPixelFormat,
+             true, reserve);
+    ZeroOutside(port->pixMap,
+                reserve && filled ? IntersectPixelBoxes(PixelBoxOf(*filled), box) : PixelBox{});
+    *offscreenGWorld = port;
+    return noErr;
 }
 
 } // namespace
@@ -51,26 +104,16 @@ PixelBox ClipToPort(const GrafPort& port, const PixelBox& area) {
 // unlocked whatever the creation flags say.
 QDErr NewGWorld(GWorldPtr* offscreenGWorld, int16_t pixelDepth, const Rect* boundsRect,
                 CTabHandle /*cTable*/, GDHandle /*aGDevice*/, GWorldFlags /*flags*/) {
-    if (!offscreenGWorld) return paramErr;
-    *offscreenGWorld = nullptr;
-    if (pixelDepth != 32 || !boundsRect || EmptyPixelBox(PixelBoxOf(*boundsRect))) return paramErr;
-    if (PlatformAllocationShouldFail()) return memFullErr;
-
-    const PixelBox box = PixelBoxOf(*boundsRect);
-    const long rowBytes = RowBytesForWidth(PixelBoxWidth(box));
-    const size_t byteCount = size_t(rowBytes) * size_t(PixelBoxHeight(box));
-    if (byteCount > kMaxImageBytes) return memFullErr;
-
-    auto* port = new (std::nothrow) GrafPort;
-    void* pixels = port ? qd::AcquirePixels(byteCount) : nullptr;
-    if (!pixels) {
-        delete port;
-        return memFullErr;
+    if (pixelDepth != 32) {
+        if (offscreenGWorld) *offscreenGWorld = nullptr;
+        return paramErr;
     }
-    InitPort(*port, *boundsRect, static_cast<Ptr>(pixels), rowBytes, byteCount, k32ARGBPixelFormat,
-             true);
-    *offscreenGWorld = port;
-    return noErr;
+    return MakeOwnedImage(offscreenGWorld, boundsRect, nullptr, nullptr);
+}
+
+QDErr NewGWorldFromReserve(GWorldPtr* offscreenGWorld, const Rect* boundsRect,
+                           PixelReserveRef reserve, const Rect* filledRect) {
+    return MakeOwnedImage(offscreenGWorld, boundsRect, reserve, filledRect);
 }
 
 QDErr NewGWorldFromPtr(GWorldPtr* offscreenGWorld, uint32_t pixelFormat, const Rect* boundsRect,
@@ -87,7 +130,7 @@ QDErr NewGWorldFromPtr(GWorldPtr* offscreenGWorld, uint32_t pixelFormat, const R
     auto* port = new (std::nothrow) GrafPort;
     if (!port) return memFullErr;
     const size_t byteCount = size_t(rowBytes) * size_t(PixelBoxHeight(box));
-    InitPort(*port, *boundsRect, buffer, rowBytes, byteCount, pixelFormat, false);
+    InitPort(*port, *boundsRect, buffer, rowBytes, byteCount, pixelFormat, false, nullptr);
     *offscreenGWorld = port;
     return noErr;
 }
@@ -95,8 +138,12 @@ QDErr NewGWorldFromPtr(GWorldPtr* offscreenGWorld, uint32_t pixelFormat, const R
 void DisposeGWorld(GWorldPtr offscreenGWorld) {
     if (!offscreenGWorld) return;
     if (gCurrentPort == offscreenGWorld) gCurrentPort = nullptr;
-    if (offscreenGWorld->pixMap.ownsPixels)
-        qd::ReleasePixels(offscreenGWorld->pixMap.baseAddr, offscreenGWorld->pixMap.byteCount);
+    const PixMap& map = offscreenGWorld->pixMap;
+    if (map.ownsPixels && map.reserve) {
+        qd::KeepReservedPixels(map.reserve, map.baseAddr, map.byteCount);
+    } else if (map.ownsPixels) {
+        qd::FreePixels(map.baseAddr);
+    }
     delete offscreenGWorld;
 }
 

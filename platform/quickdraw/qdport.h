@@ -7,16 +7,17 @@
 #include <cstddef>
 #include <cstdint>
 
-// A pixel map owns its pixel buffer (from the pixel pool) for the life of its port, or wraps a
-// caller's buffer, which it never frees.
+// A pixel map owns its pixel buffer for the life of its port (the buffer then goes back to the
+// reserve it came from, if any), or wraps a caller's buffer, which it never frees.
 struct PixMap {
     Ptr baseAddr;
     long rowBytes;
     Rect bounds;
     GWorldFlags state;
-    size_t byteCount;   // size of the buffer at baseAddr, so it can go back to the pool
-    OSType pixelFormat; // byte order of the pixels
-    bool ownsPixels;    // false: the buffer is the caller's
+    size_t byteCount;        // size of the buffer at baseAddr, so that a reserve can keep it
+    OSType pixelFormat;      // byte order of the pixels
+    bool ownsPixels;         // false: the buffer is the caller's
+    PixelReserveRef reserve; // where an owned buffer goes back to; null: it is freed
 };
 
 // Every port is an offscreen image; a window's port is one too.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
@@ -49,6 +50,13 @@ std::string FolderOf(const std::string& path) {
 std::string LeafOf(const std::string& path) {
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// One step of a file write done; a test may have the process killed here, as a crash would
+// (ResTestKillWriteAt). True, so that it reads as one more step of a chain.
+bool StepDone() {
+    if (PlatformFailureSeams().writeKill.Fires()) ::raise(SIGKILL);
+    return true;
 }
 
 bool WriteAll(int fd, std::span<const uint8_t> bytes) {
@@ -120,11 +128,13 @@ OSErr WriteTemporaryBeside(const std::string& path, std::span<const uint8_t> byt
     temporary = FolderOf(path) + "/" + TemporaryPrefix(path) + "XXXXXX";
     FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
     if (fd.get() < 0) return errno == ENOENT || errno == ENOTDIR ? dirNFErr : ioErr;
+    StepDone();
     // A second descriptor holds the lock, so that closing the first can still report errors.
     lock.Reset(::fcntl(fd.get(), F_DUPFD_CLOEXEC, 0));
     const bool written = lock.get() >= 0 && ::flock(lock.get(), LOCK_EX) == 0 &&
-                         ::fchmod(fd.get(), mode) == 0 && WriteAll(fd.get(), bytes) &&
-                         ::fsync(fd.get()) == 0 && fd.Close();
+                         ::fchmod(fd.get(), mode) == 0 && StepDone() && WriteAll(fd.get(), bytes) &&
+                         StepDone() && ::fsync(fd.get()) == 0 && StepDone() && fd.Close() &&
+                         StepDone();
     if (written) return noErr;
     ::unlink(temporary.c_str());
     return ioErr;
@@ -165,7 +175,9 @@ OSErr ReplaceFile(const std::string& path, std::span<const uint8_t> bytes, unsig
         ::unlink(temporary.c_str());
         return ioErr;
     }
+    StepDone();
     FlushFolder(FolderOf(path));
+    StepDone();
     return noErr;
 }
 
@@ -179,8 +191,11 @@ OSErr CreateFileExclusive(const std::string& path, std::span<const uint8_t> byte
     // A hard link never replaces a file made meanwhile, and the file appears already whole.
     const bool linked = ::link(temporary.c_str(), path.c_str()) == 0;
     const bool existed = !linked && errno == EEXIST;
+    if (linked) StepDone();
     ::unlink(temporary.c_str());
     if (!linked) return existed ? dupFNErr : ioErr;
+    StepDone();
     FlushFolder(FolderOf(path));
+    StepDone();
     return noErr;
 }

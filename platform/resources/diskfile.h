@@ -24,4 +24,5 @@ OSErr ReplaceFile(const std::string& path, std::span<const uint8_t> bytes, unsig
 // dirNFErr when its folder does not, ioErr for other failures.
 OSErr CreateFileExclusive(const std::string& path, std::span<const uint8_t> bytes);
 
-// Both writers count as one file write for ResTestFailWrite (PlatformTestHooks.h).
+// Both writers count as one file write for ResTestFailWrite, and each has the steps at which
+// ResTestKillWriteAt stops it (PlatformTestHooks.h).

@@ -10,3 +10,11 @@ long MemTestFailAllocation(long n) {
 long ResTestFailWrite(long n) {
     return PlatformFailureSeams().write.Set(n);
 }
+
+long ResTestKillWriteAt(long n) {
+    return PlatformFailureSeams().writeKill.Set(n);
+}
+
+UInt32 MPTestSetProcessors(UInt32 count) {
+    return PlatformFailureSeams().processors.exchange(count);
+}

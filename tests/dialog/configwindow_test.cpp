@@ -13,6 +13,7 @@
 #include "pluginloader.h"
 #include "prefsloader.h"
 #include "testhost.h"
+#include "threadcount.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -430,6 +431,23 @@ TEST_F(ConfigWindow, TheFrameSliderFetchesItsFrameAndShowsIt) {
 }
 
 // --- About, help, colour boxes, the preview --------------------------------------------------
+
+TEST_F(ConfigWindow, ThePreviewsHelpersBelongToTheWindowAndEndWithIt) {
+    PretendProcessors four(4); // three helpers for the window's run
+    DisposeGWorld(source);
+    source = NewTestImage(960, 540); // an HD frame: large enough to share its rows out
+    TestHost::PaintSource(source, kFirstFrame);
+    int helpers = -1, withWindow = 0;
+    Run({[&](WindowRef window) {
+        ASSERT_NE(gConfigWorkSpace.PreviewWorkers, nullptr);
+        helpers = gConfigWorkSpace.PreviewWorkers->RunningHelpers();
+        withWindow = ProcessThreads();
+        Click(window, "not!");
+    }});
+    EXPECT_EQ(helpers, 3) << "the first preview shares its rows out";
+    EXPECT_EQ(gConfigWorkSpace.PreviewWorkers, nullptr);
+    EXPECT_EQ(ProcessThreads(), withWindow - 3) << "the helpers end when the window closes";
+}
 
 TEST_F(ConfigWindow, AboutShowsNameAndVersionOverTheDialog) {
     Run({[&](WindowRef window) {

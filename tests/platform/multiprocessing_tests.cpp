@@ -5,12 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <latch>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -83,11 +86,12 @@ int WaitForChild(pid_t child, std::chrono::seconds limit) {
 }
 
 // In a child: a run of many chunks, a stop and a deletion all finish on the child's one thread.
-[[noreturn]] void UseTheWorkersInTheChild(MPWorkersID workers) {
-    int failures = MPRunningHelpers(workers) == 0 ? 0 : 1;
+// `failures` starts with what the child found already wrong.
+[[noreturn]] void UseTheWorkersInTheChild(MPWorkersID workers, int failures = 0) {
+    failures |= MPRunningHelpers(workers) == 0 ? 0 : 1;
     std::atomic<int> done{0};
     MPRunChunks(workers, 8, CountChunk, &done);
-    failures += done == 8 ? 0 : 2;
+    failures |= done == 8 ? 0 : 2;
     MPStopWorkers(workers);
     MPDeleteWorkers(workers);
     _exit(failures);
@@ -105,22 +109,47 @@ TEST_F(Workers, AForkedChildNeverWaitsOnItsParentsHelpers) {
     EXPECT_EQ(MPRunningHelpers(workers_), 2u);
 }
 
-TEST_F(Workers, AForkDuringAnotherThreadsRunWaitsForItAndTheChildCanRun) {
+// A run whose every chunk holds until a fork has begun, counting the chunks that finished.
+struct HeldRun {
+    static constexpr int kChunks = 12;
+    std::latch underWay{1};  // chunk 0 has started
+    std::latch forkBegan{1}; // the forking thread has entered fork
     std::atomic<int> done{0};
-    std::atomic<bool> started{false};
-    std::thread runner([&] {
-        started = true;
-        MPRunChunks(workers_, 12, SlowChunk, &done);
-    });
-    while (!started)
-        std::this_thread::yield();
-    std::this_thread::sleep_for(10ms);
+
+    static void Chunk(void* context, SInt32 chunk) {
+        auto* run = static_cast<HeldRun*>(context);
+        if (chunk == 0) run->underWay.count_down();
+        run->forkBegan.wait();
+        run->done.fetch_add(1);
+    }
+};
+
+// The run whose chunks a fork releases as it begins; null between tests.
+std::atomic<HeldRun*> gRunReleasedByFork{nullptr};
+
+// Registered after the platform's own fork handlers (the fixture's set made them), so it runs
+// before them: the fork has begun, and the platform has yet to wait for the run.
+void ReleaseTheHeldRun() {
+    if (HeldRun* run = gRunReleasedByFork.load()) run->forkBegan.count_down();
+}
+
+TEST_F(Workers, AForkDuringAnotherThreadsRunWaitsForItAndTheChildCanRun) {
+    static std::once_flag registered;
+    std::call_once(registered, [] { pthread_atfork(ReleaseTheHeldRun, nullptr, nullptr); });
+    HeldRun run;
+    std::thread runner([&] { MPRunChunks(workers_, HeldRun::kChunks, HeldRun::Chunk, &run); });
+    run.underWay.wait();
+    gRunReleasedByFork = &run;
+    // The fork begins while the run is held; the child's copy of the count shows whether the
+    // fork waited for the run to finish.
     const pid_t child = fork();
-    if (child == 0) UseTheWorkersInTheChild(workers_);
+    if (child == 0) UseTheWorkersInTheChild(workers_, run.done == HeldRun::kChunks ? 0 : 4);
+    gRunReleasedByFork = nullptr;
     runner.join();
     ASSERT_GE(child, 0);
-    EXPECT_EQ(WaitForChild(child, 30s), 0) << "1: helpers inherited, 2: chunks lost, -1: hung";
-    EXPECT_EQ(done, 12);
+    EXPECT_EQ(WaitForChild(child, 30s), 0)
+        << "1: helpers inherited, 2: chunks lost, 4: forked mid-run, -1: hung";
+    EXPECT_EQ(run.done, HeldRun::kChunks);
 }
 
 } // namespace

@@ -118,27 +118,79 @@ TEST_F(AllocationSeam, FailsTheCountedImageOnly) {
     DisposePtr(block);
 }
 
-// A disposed image's buffer serves the next image of its size, zeroed like a new one, and is
-// never handed to two live images.
-TEST(PixelPool, RecycledBuffersAreZeroedAndNeverShared) {
-    std::optional<ScopedGWorld> first(std::in_place, 13, 7);
-    first->fillPattern(4);
-    uint8_t* const recycled = first->base();
-    first.reset();
-    ScopedGWorld second(13, 7), third(13, 7);
-    EXPECT_EQ(second.base(), recycled);
-    EXPECT_NE(third.base(), recycled);
-    EXPECT_EQ(std::count(second.base(), second.base() + second.byteCount(), 0),
-              long(second.byteCount()));
+// The seam counts pixel reserves, and a reserve's images even when a kept buffer serves them.
+TEST_F(AllocationSeam, FailsReservesAndTheirImages) {
+    MemTestFailAllocation(1);
+    EXPECT_EQ(NewPixelReserve(), nullptr);
+    PixelReserveRef reserve = NewPixelReserve();
+    ASSERT_NE(reserve, nullptr);
+    const Rect bounds = MakeRect(0, 0, 8, 8);
+    GWorldPtr world = nullptr;
+    ASSERT_EQ(NewGWorldFromReserve(&world, &bounds, reserve, &bounds), noErr);
+    DisposeGWorld(world); // kept by the reserve
+    MemTestFailAllocation(1);
+    EXPECT_EQ(NewGWorldFromReserve(&world, &bounds, reserve, &bounds), memFullErr);
+    EXPECT_EQ(world, nullptr);
+    DisposePixelReserve(reserve);
+}
+
+// An image made from a reserve, with its pixels as bytes.
+struct ReservedImage {
+    GWorldPtr world = nullptr;
+    uint8_t* base() const {
+        return reinterpret_cast<uint8_t*>(GetPixBaseAddr(GetGWorldPixMap(world)));
+    }
+    long rowBytes() const { return GetPixRowBytes(GetGWorldPixMap(world)); }
+};
+
+ReservedImage FromReserve(PixelReserveRef reserve, const Rect& bounds, const Rect* filled) {
+    ReservedImage image;
+    EXPECT_EQ(NewGWorldFromReserve(&image.world, &bounds, reserve, filled), noErr);
+    return image;
+}
+
+// A reserve's disposed image leaves its buffer for the reserve's next image of that size, which
+// finds zero only outside the part its maker said it fills (row padding included) and the
+// earlier pixels inside it; a buffer is never handed to two live images.
+TEST(PixelReserve, ADisposedImagesBufferServesTheNextWithOnlyTheUnfilledPartZeroed) {
+    PixelReserveRef reserve = NewPixelReserve();
+    ASSERT_NE(reserve, nullptr);
+    const Rect bounds = MakeRect(0, 0, 13, 7);
+    const ReservedImage first = FromReserve(reserve, bounds, &bounds);
+    const long rowBytes = first.rowBytes();
+    std::fill(first.base(), first.base() + rowBytes * 7, 0xAB);
+    uint8_t* const kept = first.base();
+    DisposeGWorld(first.world);
+
+    const Rect filled = MakeRect(2, 1, 9, 5); // columns 2 to 8 of rows 1 to 4
+    const ReservedImage second = FromReserve(reserve, bounds, &filled);
+    ASSERT_EQ(second.base(), kept);
+    for (long row = 0; row < 7; ++row) {
+        for (long byte = 0; byte < rowBytes; ++byte) {
+            const bool inside = row >= 1 && row < 5 && byte >= 2 * 4 && byte < 9 * 4;
+            ASSERT_EQ(second.base()[row * rowBytes + byte], inside ? 0xAB : 0)
+                << "row " << row << ", byte " << byte;
+        }
+    }
+    const ReservedImage third = FromReserve(reserve, bounds, nullptr);
+    EXPECT_NE(third.base(), kept) << "a buffer given to two live images";
+    EXPECT_EQ(std::count(third.base(), third.base() + rowBytes * 7, 0), rowBytes * 7);
+    DisposeGWorld(second.world);
+    DisposeGWorld(third.world);
+    DisposePixelReserve(reserve);
 }
 
 #if defined(__SANITIZE_ADDRESS__)
-// A parked buffer is poisoned, so a stale pointer into a disposed image is still caught.
-TEST(PixelPoolDeathTest, ParkedBufferIsPoisoned) {
-    const GWorldPtr world = Make(MakeRect(0, 0, 5, 5));
-    volatile char* stale = GetPixBaseAddr(GetGWorldPixMap(world));
-    DisposeGWorld(world);
+// A buffer kept by a reserve is poisoned, so a stale pointer into a disposed image is still
+// caught.
+TEST(PixelReserveDeathTest, AKeptBufferIsPoisoned) {
+    PixelReserveRef reserve = NewPixelReserve();
+    const Rect bounds = MakeRect(0, 0, 5, 5);
+    const ReservedImage image = FromReserve(reserve, bounds, &bounds);
+    volatile uint8_t* stale = image.base();
+    DisposeGWorld(image.world);
     EXPECT_DEATH(stale[0] = 1, "use-after-poison");
+    DisposePixelReserve(reserve);
 }
 #endif
 

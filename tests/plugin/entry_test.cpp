@@ -8,7 +8,6 @@
 
 #include "DataHandling.h"
 #include "MacMemory.h"
-#include "Multiprocessing.h"
 #include "PlatformTestHooks.h"
 #include "prefsloader.h"
 
@@ -273,6 +272,24 @@ TEST_F(Frames, AFrameWhoseBoundsDoNotStartAtTheOriginPassesUnprocessed) {
                 << x << "," << y;
 }
 
+TEST_F(Frames, WhatAFrameLeavesUnwrittenIsZeroAfterAnEarlierFrameOfTheRender) {
+    // The render's first frame turns its image white; the second, whose bounds do not start at
+    // the origin, reuses that image's pixels and must not show them where it writes nothing.
+    ASSERT_NO_FATAL_FAILURE(SaveWhiteningConfiguration());
+    ASSERT_EQ(Send(kPlugInitialize), kPluginOK);
+    host_.params.renderFrame = 2;
+    ASSERT_EQ(Send(kPlugDoFrame), kPluginOK);
+    host_.frameOrigin = Point{10, 20};
+    host_.params.renderFrame = 3;
+    ASSERT_EQ(Send(kPlugDoFrame), kPluginOK);
+    Send(kPlugTerminate);
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x)
+            ASSERT_EQ(PixelAt(host_.Output(), x, y),
+                      x >= 20 && y >= 10 ? TestHost::SourcePixel(103, x, y) : 0u)
+                << x << "," << y;
+}
+
 TEST_F(Frames, CallOrderOfAPlainFrame) {
     RenderFrame(3);
     EXPECT_EQ(host_.CallNames(), (Names{"NewPtrClear", "NewPtrClear", "NewPtrClear",
@@ -481,12 +498,12 @@ TEST_F(Frames, FramesRememberTheLatestStartAndCountForTheWindow) {
     EXPECT_EQ(host_.CountCalls("ReleaseFrame"), 1);
 }
 
-// A frame large enough for the effect to share its rows among helper threads.
+// A frame large enough for the effect to share its rows among helper threads, on a machine
+// counted as four processors: each render's record owns three helpers.
 class EffectThreads : public testing::Test {
   protected:
-    void SetUp() override {
-        if (MPProcessors() < 2) GTEST_SKIP() << "one processor: the effect never starts helpers";
-    }
+    static constexpr int kHelpers = 3;
+    PretendProcessors processors_{4};
     TempPreferences prefs_;
     int before_ = ProcessThreads();
     std::optional<PluginInstance> plugin_{std::in_place};
@@ -496,8 +513,20 @@ class EffectThreads : public testing::Test {
 
 TEST_F(EffectThreads, HelpersStartWithAFrameAndEndWithTheRender) {
     ASSERT_EQ(Send(kPlugInitialize), kPluginOK);
+    EXPECT_EQ(ProcessThreads(), before_) << "none before a frame needs them";
     ASSERT_EQ(Send(kPlugDoFrame), kPluginOK);
-    EXPECT_GT(ProcessThreads(), before_);
+    EXPECT_EQ(ProcessThreads(), before_ + kHelpers);
+    ASSERT_EQ(Send(kPlugDoFrame), kPluginOK);
+    EXPECT_EQ(ProcessThreads(), before_ + kHelpers) << "kept between the render's frames";
+    ASSERT_EQ(Send(kPlugTerminate), kPluginOK);
+    EXPECT_EQ(ProcessThreads(), before_);
+}
+
+TEST_F(EffectThreads, APlaceholderDuringARenderEndsOnlyItsOwnHelpers) {
+    ASSERT_EQ(Send(kPlugInitialize), kPluginOK);
+    ASSERT_EQ(Send(kPlugDoFrame), kPluginOK);
+    ASSERT_EQ(Send(kPlugFilePlaceHolder), kPluginOK);
+    EXPECT_EQ(ProcessThreads(), before_ + kHelpers) << "the render's helpers are still its own";
     ASSERT_EQ(Send(kPlugTerminate), kPluginOK);
     EXPECT_EQ(ProcessThreads(), before_);
 }
@@ -505,9 +534,12 @@ TEST_F(EffectThreads, HelpersStartWithAFrameAndEndWithTheRender) {
 TEST_F(EffectThreads, HelpersEndWhenTheProgramIsUnloaded) {
     ASSERT_EQ(Send(kPlugInitialize), kPluginOK);
     ASSERT_EQ(Send(kPlugDoFrame), kPluginOK);
-    EXPECT_GT(ProcessThreads(), before_);
+    EXPECT_EQ(ProcessThreads(), before_ + kHelpers);
     plugin_.reset(); // a host that unloads the program in the middle of a render
     EXPECT_EQ(ProcessThreads(), before_);
+    // Loaded again, the program ends that render, so that nothing else of it is left behind.
+    plugin_.emplace();
+    EXPECT_EQ(Send(kPlugTerminate), kPluginOK);
 }
 
 } // namespace

@@ -171,8 +171,8 @@ INSTANTIATE_TEST_SUITE_P(Kernels, FrameKernel, testing::ValuesIn(kAllKinds),
                              return KindName(info.param);
                          });
 
-// The whole effect on a frame big enough for the shared workers, with sliders that need
-// corrections on the arithmetic path, against the formula pixel by pixel.
+// The whole effect on a large frame, on the calling thread, with sliders that need corrections
+// on the arithmetic path, against the formula pixel by pixel.
 TEST(PixelEffectOnLargeFrames, MatchesTheFormulaEverywhere) {
     constexpr int16_t kWide = 1283, kHigh = 517;
     GWorldPtr source = NewTestImage(kWide, kHigh), dest = NewTestImage(kWide, kHigh);

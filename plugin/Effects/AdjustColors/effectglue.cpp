@@ -6,7 +6,6 @@
 #include "commonprocs.h"
 #include "configglue.h"
 #include "iMovieGlue.h"
-#include "pixelkernels_workers.h"
 
 #include <algorithm>
 #include <cstring>
@@ -107,6 +106,22 @@ Rect MovedToOrigin(Rect r) {
 void CopyWholeImage(GWorldPtr from, GWorldPtr to, const Rect& fromRect, const Rect& toRect) {
     CopyBits(GetPortBitMapForCopyBits(from), GetPortBitMapForCopyBits(to), &fromRect, &toRect,
              srcCopy, nullptr);
+}
+
+// The part of an image over `rect` that a plain copy of `rect` from `from` fills: where `from`
+// has pixels. The rest of a frame's image must read zero, as a new image's pixels do.
+Rect FilledByCopyFrom(GWorldPtr from, const Rect& rect) {
+    const Rect fromBounds = GetPortRect(from);
+    Rect filled;
+    SectRect(&rect, &fromBounds, &filled);
+    return filled;
+}
+
+// The effect maps every pixel of a frame that has its working image's bounds and byte order
+// (the region through the formula, the rest copied); any other frame it leaves alone.
+bool EffectFillsItsImage(GWorldPtr sourceFrame, const Rect& bounds) {
+    return bounds.top == 0 && bounds.left == 0 &&
+           GetPixPixelFormat(GetGWorldPixMap(sourceFrame)) == k32ARGBPixelFormat;
 }
 
 HYPluginResult Dispatch(int16_t which, _PluginParams* params) {
@@ -230,6 +245,9 @@ HYPluginResult EffectBegins(int16_t, _PluginParams* params) {
     if (!data->coreData) return kPluginOutOfMemory;
     pCopyConfig(gCoreData, data->coreData);
     data->effectSourceCount = 1;
+    // Without them the render still runs, on one thread and with buffers made afresh.
+    if (!data->rowWorkers) data->rowWorkers = NewRowWorkers();
+    if (!data->framePixels) data->framePixels = NewPixelReserve();
 
     _HYPluginFilterInfo* info = nullptr;
     const HYPluginResult result = procs->GetFilterInfo(params->instance, &info);
@@ -250,11 +268,11 @@ HYPluginResult EffectBegins(int16_t, _PluginParams* params) {
 }
 
 HYPluginResult EffectEnds(int16_t, _PluginParams* params) {
-    // Between renders the effect's helper threads are not kept waiting.
-    StopSharedRowWorkers();
     _EffectData* data = EffectDataOf(params);
     if (!data) return kPluginOK;
     DisposeGWorld(data->effectGWorld);
+    DisposePixelReserve(data->framePixels);
+    DisposeRowWorkers(data->rowWorkers);
     if (data->coreData) params->procs->DisposePtr(reinterpret_cast<Ptr>(data->coreData));
     params->procs->DisposePtr(reinterpret_cast<Ptr>(data));
     params->clientData = nullptr;
@@ -339,8 +357,10 @@ HYPluginResult EffectDrives(int16_t, _PluginParams* params) {
         const int16_t opacity = FadeOpacity(params->renderFrame, params->frameCount,
                                             data->fadeInFrames, data->fadeOutFrames);
         if (opacity >= 0) {
+            const Rect filled = FilledByCopyFrom(source, srcRect);
             cleanCopyFailed =
-                NewGWorld(&cleanCopy, 32, &srcRect, nullptr, nullptr, 0) != noErr || !cleanCopy;
+                NewGWorldFromReserve(&cleanCopy, &srcRect, data->framePixels, &filled) != noErr ||
+                !cleanCopy;
             if (!cleanCopyFailed) CopyWholeImage(source, cleanCopy, srcRect, srcRect);
         }
         if (!cleanCopyFailed) {
@@ -367,12 +387,13 @@ HYPluginResult ApplyEffect(GWorldPtr sourceFrame, _PluginParams* params) {
     _EffectData* data = EffectDataOf(params);
     const Rect bounds = GetPortRect(sourceFrame);
     const Rect srcRect = MovedToOrigin(bounds);
-    const OSErr status = NewGWorld(&data->effectGWorld, 32, &srcRect, nullptr, nullptr, 0);
+    // Only a frame the effect leaves untouched needs the unprocessed copy first.
+    const bool effectFills = EffectFillsItsImage(sourceFrame, bounds);
+    const Rect filled = effectFills ? srcRect : FilledByCopyFrom(sourceFrame, srcRect);
+    const OSErr status =
+        NewGWorldFromReserve(&data->effectGWorld, &srcRect, data->framePixels, &filled);
     if (status == noErr && data->effectGWorld) {
-        // The effect writes every pixel of a frame that starts at the origin (the region mapped,
-        // the rest copied), so only a frame it leaves untouched needs the unprocessed copy first.
-        if (bounds.top != 0 || bounds.left != 0)
-            CopyWholeImage(sourceFrame, data->effectGWorld, srcRect, srcRect);
+        if (!effectFills) CopyWholeImage(sourceFrame, data->effectGWorld, srcRect, srcRect);
         ApplyLineArtEffect(sourceFrame, data->effectGWorld, params);
         CopyWholeImage(data->effectGWorld, params->frame, srcRect, params->frameRect);
     }
@@ -384,6 +405,7 @@ HYPluginResult ApplyEffect(GWorldPtr sourceFrame, _PluginParams* params) {
 
 void ApplyLineArtEffect(GWorldPtr sourceFrame, GWorldPtr targetFrame, _PluginParams* params) {
     PortSwitch port(targetFrame);
-    DoEffect(EffectDataOf(params)->coreData, sourceFrame, targetFrame, params->renderFrame,
-             params->frameCount);
+    const _EffectData* data = EffectDataOf(params);
+    DoEffect(data->coreData, sourceFrame, targetFrame, params->renderFrame, params->frameCount,
+             data->rowWorkers);
 }

@@ -2,16 +2,22 @@
 #pragma once
 
 #include "PluginDefines.h"
+#include "pixelkernels_workers.h"
 
-// The per-render record kept in the host's clientData from begin to end.
+// The per-render record kept in the host's clientData from begin to end. It owns what its
+// frames reuse, made at its begin and ended at its end: the helper threads that share out the
+// effect's rows, and the pixel buffers of each frame's images (which zero only what a frame
+// leaves unwritten). A record the host hands to another begin keeps both.
 struct _EffectData {
     int32_t frameCount;        // not set; stays 0
     int32_t effectSourceCount; // 1 from begin on; nothing reads it
     float sliderValues[kHostSliderCount];
-    int32_t fadeInFrames;  // after clamping against the effect's frame count
+    int32_t fadeInFrames; // after clamping against the effect's frame count
     int32_t fadeOutFrames;
-    GWorldPtr effectGWorld; // one frame's temporary image; null between frames
-    PluginDataPtr coreData; // this render's own copy of the configuration
+    GWorldPtr effectGWorld;      // one frame's temporary image; null between frames
+    PluginDataPtr coreData;      // this render's own copy of the configuration
+    RowWorkers* rowWorkers;      // null: the render's rows run on the host's thread alone
+    PixelReserveRef framePixels; // null: each image has buffers of its own
 };
 
 extern PluginDataPtr gCoreData;

@@ -2,15 +2,20 @@
 // through the same configuration record, region mapping, effect and pixel loop as the bundle's
 // entry point, with one configuration per instance made from the host's parameters.
 //
-// Threads: hosts render frames of one instance on several threads at once and set parameters
-// between frames. Each instance guards its parameters with its own lock, and a frame renders
-// from a copy taken under it, so frames never wait for each other. The saved configuration is
-// read under the one lock that all of the process's readers share, and only when the "use saved
-// configuration" switch is turned on, never per frame.
+// Threads: the hosts bring their own. MLT renders frames on several threads, each with its own
+// instance, and, when a filter's `threads` property is set, cuts one frame into bands that
+// several threads update on one instance at once (between frames, the thread that ordered the
+// bands sets the parameters); GStreamer and FFmpeg call from their streaming or filter thread
+// beside the codecs' threads. So an instance starts no threads of its own: every frame, and every
+// band, renders wholly on the thread that asked for it, and nothing of a frame outlives the call.
+// Each instance guards its parameters with its own lock, and a frame renders from a copy taken
+// under it; everything else a frame uses is its own (the images wrapping the host's buffers, the
+// table, the kernel), so concurrent updates of one instance share nothing they write. The saved
+// configuration is read under the one lock that all of the process's readers share, and only
+// when the "use saved configuration" switch is turned on, never per frame.
 #include "DataHandling.h"
 #include "callpixelfx.h"
 #include "commonprocs.h"
-#include "pixelkernels_workers.h"
 #include "savedconfig.h"
 
 // The interface header declares C calls without saying so to C++.
@@ -151,7 +156,7 @@ void RenderFrame(Instance& instance, const uint32_t* inframe, uint32_t* outframe
     GWorldPtr source = WrapFrame(instance.frame, inframe);
     GWorldPtr dest = WrapFrame(instance.frame, outframe);
     if (source && dest) {
-        DoCorePixelEffect(source, dest, &config, 0, 1);
+        DoCorePixelEffect(source, dest, &config, 0, 1, nullptr); // on the host's thread
     } else if (inframe != outframe) {
         // No memory for the image records: the frame passes unchanged rather than as garbage.
         std::memcpy(outframe, inframe,
@@ -185,10 +190,8 @@ int f0r_init(void) {
     return 1;
 }
 
-// The helpers that share out rows stop with the plug-in; a later frame would start them again.
-void f0r_deinit(void) {
-    StopSharedRowWorkers();
-}
+// Nothing to end: the plug-in keeps no threads and no state beyond its instances.
+void f0r_deinit(void) {}
 
 void f0r_get_plugin_info(f0r_plugin_info_t* info) {
     if (!info) return;
