@@ -40,10 +40,11 @@ OSErr InitPluginData(PluginDataPtr theConfig) {
     Assert(theConfig, "Nil theConfig on InitPluginData");
     ResetConfig(theConfig);
     OSErr why = noErr;
-    // A record that could not be read is never saved over. Short of memory it is read again
-    // later; after another error, which a folder in the file's place gives too, the defaults stay.
+    // A record that could not be read is never saved over. Short of memory, or when its file
+    // could not be read, it is read again later; where no file is (a folder in its place), the
+    // defaults stay.
     if (ReadConfigRecord(theConfig, &why) == kConfigUnreadable)
-        return why == memFullErr ? memFullErr : noErr;
+        return why == memFullErr || why == ioErr ? why : OSErr(noErr);
     // Written back: what was read, or the defaults where nothing usable was stored.
     SaveConfig(theConfig);
     return noErr;

@@ -9,8 +9,8 @@ void pGetConfigSize(Size* theSize);
 void pCopyConfig(const PluginDataRec* source, PluginDataPtr dest); // same-size blocks only
 void InitCore(void);
 // Defaults, then the saved configuration, saved back; noErr. A saved configuration that exists
-// but could not be read for want of memory is still the user's: the answer is then memFullErr,
-// and the defaults are neither saved nor to be used in its place.
+// but could not be read for now (memFullErr, or ioErr from its file) is still the user's: the
+// answer is then that error, and the defaults are neither saved nor to be used in its place.
 OSErr InitMyPlugIn(PluginDataPtr* theData);
 OSErr InitPluginData(PluginDataPtr theConfig);
 

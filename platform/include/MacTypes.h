@@ -38,6 +38,7 @@ enum : OSErr {
     ioErr = -36,
     dupFNErr = -48,
     dirNFErr = -120,
+    notAFileErr = -1302, // a folder (or anything else but a file) where a file was named
     eofErr = -39,
     resNotFound = -192,
     resFNotFound = -193,

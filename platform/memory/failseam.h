@@ -28,6 +28,7 @@ class FailureCountdown {
 // Process-wide, like the calls they fail.
 struct FailureSeams {
     FailureCountdown allocation; // NewPtr, NewPtrClear, NewHandleClear, SetHandleSize, images
+    FailureCountdown read;       // whole-file reads
     FailureCountdown write;      // whole-file writes
     FailureCountdown writeKill;  // steps of file writes, at which the process kills itself
     std::atomic<unsigned> processors{0}; // what MPProcessors answers; 0: the system's own count

@@ -148,7 +148,9 @@ OSErr ReadWholeFile(const std::string& path, size_t maxSize, std::vector<uint8_t
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) return errno == ENOENT || errno == ENOTDIR ? fnfErr : ioErr;
     struct stat info;
-    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return ioErr;
+    if (::fstat(fd.get(), &info) != 0) return ioErr;
+    if (!S_ISREG(info.st_mode)) return notAFileErr;
+    if (PlatformFailureSeams().read.Fires()) return ioErr;
     mode = info.st_mode & 07777;
     bytes.clear();
     uint8_t chunk[65536];

@@ -12,6 +12,11 @@ PLATFORM_EXPORTS_BEGIN
 // set).
 long MemTestFailAllocation(long n);
 
+// Make the n-th whole-file read from now fail as the disk would (ioErr; 1 = the next); 0 turns it
+// off. Answers, as MemTestFailAllocation does, how many reads the failure set before was still
+// waiting for.
+long ResTestFailRead(long n);
+
 // Make the n-th file write from now fail (1 = the next); 0 turns it off. Answers, as
 // MemTestFailAllocation does, how many writes the failure set before was still waiting for.
 long ResTestFailWrite(long n);

@@ -7,6 +7,10 @@ long MemTestFailAllocation(long n) {
     return PlatformFailureSeams().allocation.Set(n);
 }
 
+long ResTestFailRead(long n) {
+    return PlatformFailureSeams().read.Set(n);
+}
+
 long ResTestFailWrite(long n) {
     return PlatformFailureSeams().write.Set(n);
 }

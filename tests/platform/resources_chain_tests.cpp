@@ -95,7 +95,7 @@ TEST_F(ResourceChainTest, MissingFileAndBadArgumentsFailToOpen) {
     EXPECT_EQ(OpenResFileAtPath(PathOf("a.rsrc").c_str(), 7), -1);
     EXPECT_EQ(ResError(), paramErr);
     EXPECT_EQ(OpenResFileAtPath(folder_.c_str(), fsRdPerm), -1);
-    EXPECT_EQ(ResError(), ioErr);
+    EXPECT_EQ(ResError(), notAFileErr);
     EXPECT_EQ(CurResFile(), 0);
 }
 

@@ -359,26 +359,39 @@ TEST_F(Frames, ASavedConfigurationRendersByTheFormula) {
     }
 }
 
-// A saved configuration that memory ran out reading is still the user's: each request that needs
-// it fails instead of using the defaults, nothing is drawn, and the next request reads again. The
-// first call allocates the configuration first, so its read is allocation 2; later ones read first.
-TEST_F(Frames, ASavedConfigurationThatMemoryRanOutReadingFailsWhatNeedsItUntilItIsRead) {
+// What stops a saved configuration from being read for now: memory running out, or a failing
+// read of its file. The first call allocates the configuration before it reads, so its read's
+// allocation is the second.
+struct PassingFailure {
+    const char* name;
+    long (*seam)(long n);
+    long firstCall, laterCalls; // the seam's n for the read on the first call and on later ones
+    int32_t answer;
+};
+
+class PassingReadFailures : public Frames, public testing::WithParamInterface<PassingFailure> {};
+
+// The saved configuration is still the user's: each request that needs it fails with the
+// failure's result instead of using the defaults, nothing is drawn or written over it, and the
+// next request reads again.
+TEST_P(PassingReadFailures, FailWhatNeedsTheSavedConfigurationUntilItIsRead) {
+    const PassingFailure& failure = GetParam();
     SaveWhiteningConfiguration();
     const filebytes::Bytes saved = filebytes::ReadBytes(prefs_.PrefsFile());
     SetPixelAt(host_.Output(), 0, 0, 0x12345678);
     host_.params.renderFrame = 2;
     const std::pair<HYPluginSelector, int32_t> requests[] = {
         {kPlugGetInfo, kPluginOK}, // describing needs no configuration
-        {kPlugInitialize, kPluginOutOfMemory},
-        {kPlugFilePlaceHolder, kPluginOutOfMemory},
-        {kPlugCustomButtonClick, kPluginOutOfMemory},
+        {kPlugInitialize, failure.answer},
+        {kPlugFilePlaceHolder, failure.answer},
+        {kPlugCustomButtonClick, failure.answer},
     };
-    long failing = 2;
+    long n = failure.firstCall;
     for (const auto& [selector, answer] : requests) {
         SCOPED_TRACE(int(selector));
-        MemTestFailAllocation(std::exchange(failing, 1));
+        failure.seam(std::exchange(n, failure.laterCalls));
         EXPECT_EQ(Send(selector), answer);
-        EXPECT_EQ(MemTestFailAllocation(0), 0) << "the read's allocation was not reached";
+        EXPECT_EQ(failure.seam(0), 0) << "the read was not reached";
     }
     EXPECT_EQ(host_.params.clientData, nullptr);
     EXPECT_EQ(host_.CountCalls("GetFrame"), 0);
@@ -387,6 +400,23 @@ TEST_F(Frames, ASavedConfigurationThatMemoryRanOutReadingFailsWhatNeedsItUntilIt
 
     ASSERT_EQ(RenderFrame(2), kPluginOK);
     EXPECT_EQ(PixelAt(host_.Output(), 0, 0) & 0xFFFFFF, 0xFFFFFFu) << "the saved configuration";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, PassingReadFailures,
+    testing::Values(PassingFailure{"Memory", MemTestFailAllocation, 2, 1, kPluginOutOfMemory},
+                    PassingFailure{"FileRead", ResTestFailRead, 1, 1, kPluginFailed}),
+    [](const testing::TestParamInfo<PassingFailure>& info) { return info.param.name; });
+
+// A folder where the file should be is no configuration at all: the defaults render, and the
+// folder is left where it is.
+TEST_F(Frames, AFolderInTheSavedConfigurationsPlaceRendersTheDefaultsAndStays) {
+    namespace fs = std::filesystem;
+    ASSERT_TRUE(fs::create_directory(prefs_.PrefsFile()));
+    ASSERT_EQ(RenderFrame(3), kPluginOK);
+    EXPECT_EQ(PixelAt(host_.Output(), 0, 0), TestHost::SourcePixel(103, 0, 0))
+        << "the neutral defaults";
+    EXPECT_TRUE(fs::is_directory(prefs_.PrefsFile()));
 }
 
 TEST_F(Frames, ProxyQualityAndSound) {

@@ -151,7 +151,7 @@ namespace {
 bool lgCoreDataLoaded = false;
 
 // Makes the global configuration on the first accepted call and loads it. A saved configuration
-// that exists but cannot be read now for want of memory leaves it unloaded (memFullErr), and the
+// that exists but cannot be read for now (memory, a failing read) leaves it unloaded, and the
 // next request reads it again.
 OSErr LoadCoreData(const _PluginParams* params) {
     if (!gCoreData) gCoreData = NewConfigBlock(params);
@@ -179,7 +179,8 @@ HYPluginResult CheckedRequest(int32_t which, _PluginParams* params) {
     // Rendering or showing the defaults in place of an unread saved configuration would be a
     // wrong picture answered as success.
     const OSErr loadErr = LoadCoreData(params);
-    if (loadErr != noErr && UsesCoreData(params->selector)) return kPluginOutOfMemory;
+    if (loadErr != noErr && UsesCoreData(params->selector))
+        return loadErr == memFullErr ? kPluginOutOfMemory : kPluginFailed;
     return Dispatch(int16_t(which), params);
 }
 
