@@ -8,6 +8,7 @@
 // Flags: --rounds=N (default 3), --reelhost=PATH (default: the one built beside this program),
 // --summary=PATH (the figures are also appended there).
 #include "median.h"
+#include "scratch_folder.h"
 #include "stock_graph.h"
 
 #include "DataHandling.h"
@@ -306,13 +307,7 @@ Flags ReadFlags(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     const Flags flags = ReadFlags(argc, argv);
-    char pattern[] = "/tmp/lumashift-render-bench-XXXXXX";
-    if (!mkdtemp(pattern)) {
-        std::perror("no temporary folder");
-        return 1;
-    }
-    const fs::path folder = pattern;
-    try {
+    return WithScratchFolder("render benchmark", [&](const fs::path& folder) {
         Bench bench(flags.reelhost, folder);
         bench.MakeClips();
         bench.RunRounds(flags.rounds);
@@ -322,12 +317,5 @@ int main(int argc, char** argv) {
             bench.PrintFigures(summary, flags.rounds);
             std::fclose(summary);
         }
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "render benchmark: %s (its files are kept in %s)\n", error.what(),
-                     pattern);
-        return 1;
-    }
-    std::error_code ignored;
-    fs::remove_all(folder, ignored);
-    return 0;
+    });
 }

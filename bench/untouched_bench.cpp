@@ -4,6 +4,7 @@
 // (every sample, for a neutral render) that differ from the source, and the largest difference.
 // Flags: --reelhost=PATH (default: the one built beside this program).
 #include "sample_planes.h"
+#include "scratch_folder.h"
 #include "stock_graph.h"
 
 #include "DataHandling.h"
@@ -138,20 +139,8 @@ int main(int argc, char** argv) {
     std::string reelhost = LUMASHIFT_REELHOST;
     for (int i = 1; i < argc; ++i)
         if (std::string(argv[i]).rfind("--reelhost=", 0) == 0) reelhost = argv[i] + 11;
-    char pattern[] = "/tmp/lumashift-untouched-XXXXXX";
-    if (!mkdtemp(pattern)) {
-        std::perror("no temporary folder");
-        return 1;
-    }
-    setenv("XDG_CONFIG_HOME", pattern, 1); // for this program and its children
-    try {
-        Measure(reelhost, pattern);
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "untouched samples: %s (its files are kept in %s)\n", error.what(),
-                     pattern);
-        return 1;
-    }
-    std::error_code ignored;
-    fs::remove_all(pattern, ignored);
-    return 0;
+    return WithScratchFolder("untouched samples", [&](const fs::path& folder) {
+        setenv("XDG_CONFIG_HOME", folder.c_str(), 1); // for this program and its children
+        Measure(reelhost, folder);
+    });
 }
