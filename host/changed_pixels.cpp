@@ -2,6 +2,8 @@
 #include "changed_pixels.h"
 #include "vector_clones.h"
 
+#include <string.h> // memrchr
+
 #include <cstring>
 
 namespace reelhost {
@@ -14,20 +16,16 @@ uint32_t PixelAt(const uint8_t* row, int x) {
 }
 
 VECTOR_CLONES void MaskRow(const uint8_t* __restrict rendered, const uint8_t* __restrict lent,
-                           int first, int end, uint8_t* __restrict mask) {
-    for (int x = first; x < end; ++x)
+                           int width, uint8_t* __restrict mask) {
+    for (int x = 0; x < width; ++x)
         mask[x] = PixelAt(rendered, x) != PixelAt(lent, x);
 }
 
-// The span of a row that differs: from its first differing pixel to just after its last.
-RowChange SpanOf(const uint8_t* rendered, const uint8_t* lent, int width) {
-    if (std::memcmp(rendered, lent, size_t(width) * kBytesPerPixel) == 0) return {};
-    RowChange span{0, width};
-    while (PixelAt(rendered, span.first) == PixelAt(lent, span.first))
-        ++span.first;
-    while (PixelAt(rendered, span.end - 1) == PixelAt(lent, span.end - 1))
-        --span.end;
-    return span;
+// The span of a marked row: from its first marked pixel to just after its last.
+RowChange SpanOf(const uint8_t* mask, int width) {
+    const auto* first = static_cast<const uint8_t*>(std::memchr(mask, 1, size_t(width)));
+    const auto* last = static_cast<const uint8_t*>(memrchr(mask, 1, size_t(width)));
+    return {int(first - mask), int(last - mask) + 1};
 }
 
 } // namespace
@@ -45,10 +43,10 @@ void ChangedPixels::Find(const PixelView& rendered, const PixelView& lent) {
     for (int y = 0; y < height_; ++y) {
         const uint8_t* in = rendered.Pixel(rendered.bounds.left, rendered.bounds.top + y);
         const uint8_t* was = lent.Pixel(lent.bounds.left, lent.bounds.top + y);
-        RowChange& row = rows_[size_t(y)];
-        row = SpanOf(in, was, width_);
-        if (row.Empty()) continue;
-        MaskRow(in, was, row.first, row.end, mask_.data() + size_t(y) * size_t(width_));
+        if (std::memcmp(in, was, size_t(width_) * kBytesPerPixel) == 0) continue;
+        uint8_t* mask = mask_.data() + size_t(y) * size_t(width_);
+        MaskRow(in, was, width_, mask);
+        rows_[size_t(y)] = SpanOf(mask, width_);
         if (None()) firstRow_ = y;
         endRow_ = y + 1;
     }

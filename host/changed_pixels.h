@@ -32,7 +32,8 @@ class ChangedPixels {
     int EndRow() const { return endRow_; }
     bool None() const { return firstRow_ >= endRow_; }
     const RowChange& Row(int y) const { return rows_[size_t(y)]; }
-    // 1 for a changed pixel, 0 for one left as lent; meaningful only inside Row(y).
+    // 1 for a changed pixel, 0 for one left as lent, across the whole row; meaningful only for
+    // a row that changed.
     const uint8_t* Mask(int y) const { return mask_.data() + size_t(y) * size_t(width_); }
 
   private:

@@ -30,7 +30,7 @@ struct FrameSlot {
     // What the writer makes the output picture of.
     PictureSources Sources() const {
         const PixelView rendered = hasPicture ? ViewOf(image.get()) : PixelView{};
-        const AVFrame* kept = HasSource() ? source.get() : nullptr;
+        AVFrame* kept = HasSource() ? source.get() : nullptr;
         return {rendered, kept, kept && hasPicture ? &changed : nullptr};
     }
 };

@@ -4,7 +4,6 @@
 #include "vector_clones.h"
 
 extern "C" {
-#include <libavutil/imgutils.h>
 #include <libavutil/pixdesc.h>
 }
 
@@ -31,33 +30,51 @@ int CeilShift(int value, int shift) {
     return -((-value) >> shift);
 }
 
-// Copies the elements whose mask is set, [first, end) of one row.
+// Elements [first, end) of one row: each from `changed` where its mark is set, else from `base`
+// (which may be `out` itself).
 template <typename Element>
-VECTOR_CLONES void CopyMarked(const uint8_t* __restrict from, uint8_t* __restrict into,
-                              const uint8_t* __restrict mask, int first, int end) {
+VECTOR_CLONES void SelectRow(const uint8_t* __restrict changed, const uint8_t* base, uint8_t* out,
+                             const uint8_t* __restrict marks, int first, int end) {
     for (int e = first; e < end; ++e) {
-        Element in, out;
-        std::memcpy(&in, from + size_t(e) * sizeof(Element), sizeof in);
-        std::memcpy(&out, into + size_t(e) * sizeof(Element), sizeof out);
-        out = mask[e] ? in : out;
-        std::memcpy(into + size_t(e) * sizeof(Element), &out, sizeof out);
+        Element in, kept;
+        std::memcpy(&in, changed + size_t(e) * sizeof(Element), sizeof in);
+        std::memcpy(&kept, base + size_t(e) * sizeof(Element), sizeof kept);
+        kept = marks[e] ? in : kept;
+        std::memcpy(out + size_t(e) * sizeof(Element), &kept, sizeof kept);
     }
 }
 
-void CopyMarkedElements(int bytes, const uint8_t* from, uint8_t* into, const uint8_t* mask,
-                        int first, int end) {
+void SelectElements(int bytes, const uint8_t* changed, const uint8_t* base, uint8_t* out,
+                    const uint8_t* marks, int first, int end) {
     switch (bytes) {
     case 1:
-        return CopyMarked<uint8_t>(from, into, mask, first, end);
+        return SelectRow<uint8_t>(changed, base, out, marks, first, end);
     case 2:
-        return CopyMarked<uint16_t>(from, into, mask, first, end);
+        return SelectRow<uint16_t>(changed, base, out, marks, first, end);
     case 4:
-        return CopyMarked<uint32_t>(from, into, mask, first, end);
+        return SelectRow<uint32_t>(changed, base, out, marks, first, end);
     default:
-        for (int e = first; e < end; ++e)
-            if (mask[e])
-                std::memcpy(into + size_t(e) * bytes, from + size_t(e) * bytes, size_t(bytes));
+        for (int e = first; e < end; ++e) {
+            const uint8_t* from = (marks[e] ? changed : base) + size_t(e) * bytes;
+            if (from != out + size_t(e) * bytes) std::memcpy(out + size_t(e) * bytes, from, bytes);
+        }
     }
+}
+
+// Marks elements [first, end) of a row of elements that cover 2^shift pixels each where one of
+// them changed, from one row of the pixels' marks; pixels from `width` on count as unchanged.
+VECTOR_CLONES void MarkElements(const uint8_t* __restrict pixels, int shift, int width, int first,
+                                int end, uint8_t* __restrict marks) {
+    if (shift == 1) {
+        const int pairs = std::min(end, width >> 1);
+        for (int e = first; e < pairs; ++e)
+            marks[e] |= pixels[2 * e] | pixels[2 * e + 1];
+        if (pairs < end) marks[pairs] |= pixels[2 * pairs]; // an odd width's last column
+        return;
+    }
+    for (int e = first; e < end; ++e)
+        for (int x = e << shift; x < std::min((e + 1) << shift, width); ++x)
+            marks[e] |= pixels[x];
 }
 
 } // namespace
@@ -109,19 +126,23 @@ AVFrame& PictureComposer::Compose(const PictureSources& sources) {
         ConvertRendered(sources.rendered, 0, height_, *picture_);
         return *picture_;
     }
-    const AVFrame& source = *sources.source;
-    const bool untouched = sources.rendered.Empty() || sources.changed->None();
-    if (untouched && SameSamples(source) && source.buf[0]) {
+    AVFrame& source = *sources.source;
+    const ChangedPixels* changed =
+        sources.rendered.Empty() || sources.changed->None() ? nullptr : sources.changed;
+    if (SameSamples(source) && source.buf[0] && (!changed || av_frame_is_writable(&source))) {
+        if (changed) Merge(sources.rendered, changed, source, source);
         ShareSamples(source);
         return *shared_;
     }
     MakeReusable(*picture_);
-    if (SameSamples(source))
-        av_image_copy(picture_->data, picture_->linesize, const_cast<const uint8_t**>(source.data),
-                      source.linesize, format_, width_, height_);
-    else
+    // The samples the untouched pixels keep: the source's own, or converted straight into the
+    // output, where the changes then replace some in place.
+    const AVFrame* base = &source;
+    if (!SameSamples(source)) {
         ConvertStraight(source, *picture_);
-    if (!untouched) MergeChanges(sources.rendered, *sources.changed);
+        base = picture_.get();
+    }
+    Merge(sources.rendered, changed, *base, *picture_);
     return *picture_;
 }
 
@@ -205,47 +226,61 @@ SwsContext& PictureComposer::RenderedScaler(int rows) {
     return *scaler;
 }
 
-void PictureComposer::MergeChanges(const PixelView& rendered, const ChangedPixels& changed) {
-    const int firstRow = changed.FirstRow() / kBlockRows * kBlockRows;
-    const int endRow =
-        std::min((changed.EndRow() + kBlockRows - 1) / kBlockRows * kBlockRows, height_);
-    if (firstRow >= endRow) return; // the changes lie in a row the output leaves out
-    ConvertRendered(rendered, firstRow, endRow, *converted_);
+void PictureComposer::Merge(const PixelView& rendered, const ChangedPixels* changed,
+                            const AVFrame& base, AVFrame& out) {
+    int firstRow = 0, endRow = 0; // the rows of pixels converted from `rendered`
+    if (changed) {
+        firstRow = changed->FirstRow() / kBlockRows * kBlockRows;
+        endRow = std::min((changed->EndRow() + kBlockRows - 1) / kBlockRows * kBlockRows, height_);
+    }
+    if (firstRow < endRow) ConvertRendered(rendered, firstRow, endRow, *converted_);
     for (int p = 0; p < layout_->planes; ++p)
-        MergePlane(p, changed, firstRow, endRow);
+        MergePlane(p, changed, firstRow, endRow, base, out);
 }
 
-void PictureComposer::MergePlane(int p, const ChangedPixels& changed, int firstRow, int endRow) {
+void PictureComposer::MergePlane(int p, const ChangedPixels* changed, int firstRow, int endRow,
+                                 const AVFrame& base, AVFrame& out) {
     const PlaneLayout& plane = layout_->plane[size_t(p)];
     const int elements = CeilShift(width_, plane.shiftX);
-    if (elementMask_.size() < size_t(elements)) elementMask_.resize(size_t(elements));
-    for (int r = firstRow >> plane.shiftY; r < CeilShift(endRow, plane.shiftY); ++r) {
+    const size_t rowBytes = size_t(elements) * size_t(plane.elementBytes);
+    const bool inPlace = base.data[p] == out.data[p];
+    if (elementMarks_.size() < size_t(elements)) elementMarks_.resize(size_t(elements));
+    for (int r = 0; r < CeilShift(height_, plane.shiftY); ++r) {
+        const uint8_t* from = base.data[p] + std::ptrdiff_t(r) * base.linesize[p];
+        uint8_t* row = out.data[p] + std::ptrdiff_t(r) * out.linesize[p];
         const int top = r << plane.shiftY;
         const int bottom = std::min((r + 1) << plane.shiftY, height_);
-        // The pixels this row of elements covers that changed, and the elements that hold them.
+        // The changed pixels this row of elements covers, and the elements that hold them.
         int first = INT_MAX, end = 0;
-        for (int y = top; y < bottom; ++y) {
-            const RowChange& row = changed.Row(y);
+        for (int y = top; changed && top >= firstRow && bottom <= endRow && y < bottom; ++y) {
+            const RowChange& row = changed->Row(y);
+            if (row.Empty() || row.first >= width_) continue;
             first = std::min(first, row.first);
             end = std::max(end, std::min(row.end, width_));
         }
-        if (first >= end) continue;
-        const uint8_t* mask = changed.Mask(top);
-        if (plane.shiftX || plane.shiftY) {
-            std::fill(elementMask_.begin() + (first >> plane.shiftX),
-                      elementMask_.begin() + CeilShift(end, plane.shiftX), 0);
-            for (int y = top; y < bottom; ++y) {
-                const RowChange& row = changed.Row(y);
-                const uint8_t* pixels = changed.Mask(y);
-                for (int x = row.first; x < std::min(row.end, width_); ++x)
-                    elementMask_[size_t(x >> plane.shiftX)] |= pixels[x];
-            }
-            mask = elementMask_.data();
+        if (first >= end) {
+            if (!inPlace) std::memcpy(row, from, rowBytes);
+            continue;
         }
-        CopyMarkedElements(plane.elementBytes,
-                           converted_->data[p] + std::ptrdiff_t(r) * converted_->linesize[p],
-                           picture_->data[p] + std::ptrdiff_t(r) * picture_->linesize[p], mask,
-                           first >> plane.shiftX, CeilShift(end, plane.shiftX));
+        const int e0 = first >> plane.shiftX, e1 = CeilShift(end, plane.shiftX);
+        const uint8_t* marks = changed->Mask(top);
+        if (plane.shiftX || plane.shiftY) {
+            std::fill(elementMarks_.begin() + e0, elementMarks_.begin() + e1, 0);
+            for (int y = top; y < bottom; ++y)
+                if (!changed->Row(y).Empty())
+                    MarkElements(changed->Mask(y), plane.shiftX, width_, e0, e1,
+                                 elementMarks_.data());
+            marks = elementMarks_.data();
+        }
+        const size_t head = size_t(e0) * size_t(plane.elementBytes);
+        const size_t tail = size_t(e1) * size_t(plane.elementBytes);
+        if (!inPlace) {
+            std::memcpy(row, from, head);
+            std::memcpy(row + tail, from + tail, rowBytes - tail);
+        }
+        SelectElements(plane.elementBytes,
+                       converted_->data[p] + std::ptrdiff_t(r) * converted_->linesize[p], from, row,
+                       marks, e0, e1);
     }
 }
 

@@ -16,8 +16,10 @@ namespace reelhost {
 
 // What one output picture is made of.
 struct PictureSources {
-    PixelView rendered;              // the frame in A,R,G,B; empty when it was never lent
-    const AVFrame* source = nullptr; // the clip's decoded picture, when it was kept
+    PixelView rendered; // the frame in A,R,G,B; empty when it was never lent
+    // The clip's decoded picture, when it was kept. When nothing else holds its buffers, the
+    // changes are written into them and it goes out itself.
+    AVFrame* source = nullptr;
     // With both: which pixels of `rendered` differ from those the plug-in was lent.
     const ChangedPixels* changed = nullptr;
 };
@@ -54,7 +56,8 @@ class PictureComposer {
     // plug-in left alone are the source's samples (converted straight to the output's format
     // where it differs), and only the rows that hold changes are converted from `rendered`; a
     // colour sample keeps the source's value unless a pixel it covers changed. A source the
-    // output takes as it is, with nothing changed, is handed on without a copy.
+    // output takes as it is goes out without a copy when nothing changed, or when nothing else
+    // holds its buffers (the changes are then written into them).
     AVFrame& Compose(const PictureSources& sources);
 
   private:
@@ -63,8 +66,10 @@ class PictureComposer {
     void ConvertStraight(const AVFrame& source, AVFrame& into);
     void ConvertRendered(const PixelView& rendered, int firstRow, int endRow, AVFrame& into);
     SwsContext& RenderedScaler(int rows);
-    void MergeChanges(const PixelView& rendered, const ChangedPixels& changed);
-    void MergePlane(int plane, const ChangedPixels& changed, int firstRow, int endRow);
+    void Merge(const PixelView& rendered, const ChangedPixels* changed, const AVFrame& base,
+               AVFrame& out);
+    void MergePlane(int plane, const ChangedPixels* changed, int firstRow, int endRow,
+                    const AVFrame& base, AVFrame& out);
     AVFrame& Rows(AVFrame& frame, int firstRow, int endRow);
 
     AVPixelFormat format_;
@@ -81,7 +86,7 @@ class PictureComposer {
     SwsPtr straight_;
     int straightFormat_ = AV_PIX_FMT_NONE;
     YuvColours straightColours_;
-    std::vector<uint8_t> elementMask_;
+    std::vector<uint8_t> elementMarks_;
 };
 
 } // namespace reelhost
