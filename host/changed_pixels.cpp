@@ -34,7 +34,11 @@ void ChangedPixels::Clear(int width, int height) {
     width_ = width;
     height_ = height;
     rows_.assign(size_t(height_), RowChange{});
-    mask_.resize(size_t(width_) * size_t(height_));
+    const size_t size = size_t(width_) * size_t(height_);
+    if (size > maskSize_) {
+        mask_.reset(new uint8_t[size]);
+        maskSize_ = size;
+    }
     firstRow_ = endRow_ = 0;
 }
 
@@ -44,7 +48,7 @@ void ChangedPixels::Find(const PixelView& rendered, const PixelView& lent) {
         const uint8_t* in = rendered.Pixel(rendered.bounds.left, rendered.bounds.top + y);
         const uint8_t* was = lent.Pixel(lent.bounds.left, lent.bounds.top + y);
         if (std::memcmp(in, was, size_t(width_) * kBytesPerPixel) == 0) continue;
-        uint8_t* mask = mask_.data() + size_t(y) * size_t(width_);
+        uint8_t* mask = mask_.get() + size_t(y) * size_t(width_);
         MaskRow(in, was, width_, mask);
         rows_[size_t(y)] = SpanOf(mask, width_);
         if (None()) firstRow_ = y;

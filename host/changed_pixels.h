@@ -4,6 +4,7 @@
 #include "pixel_view.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace reelhost {
@@ -34,7 +35,7 @@ class ChangedPixels {
     const RowChange& Row(int y) const { return rows_[size_t(y)]; }
     // 1 for a changed pixel, 0 for one left as lent, across the whole row; meaningful only for
     // a row that changed.
-    const uint8_t* Mask(int y) const { return mask_.data() + size_t(y) * size_t(width_); }
+    const uint8_t* Mask(int y) const { return mask_.get() + size_t(y) * size_t(width_); }
 
   private:
     int width_ = 0;
@@ -42,7 +43,10 @@ class ChangedPixels {
     int firstRow_ = 0;
     int endRow_ = 0;
     std::vector<RowChange> rows_;
-    std::vector<uint8_t> mask_;
+    // Left uninitialised: only the rows that change are ever written, so only their pages are
+    // ever touched.
+    std::unique_ptr<uint8_t[]> mask_;
+    size_t maskSize_ = 0;
 };
 
 } // namespace reelhost
