@@ -49,7 +49,9 @@ TEST_P(ComposedPictures, TakeChangedSamplesFromTheRenderAndTheRestFromTheSource)
     ASSERT_GE(av_frame_ref(before.get(), source.get()), 0);
     ASSERT_GE(av_frame_make_writable(before.get()), 0); // a copy of the samples as they were
     FramePtr holder = MakeFrame();
-    if (GetParam().heldElsewhere) ASSERT_GE(av_frame_ref(holder.get(), source.get()), 0);
+    if (GetParam().heldElsewhere) {
+        ASSERT_GE(av_frame_ref(holder.get(), source.get()), 0);
+    }
 
     std::vector<uint8_t> lent(size_t(kRowBytes * kHeight)), rendered;
     const PixelView lentView{lent.data(), kRowBytes, MakeRect(kWidth, kHeight)};
@@ -80,9 +82,10 @@ TEST_P(ComposedPictures, TakeChangedSamplesFromTheRenderAndTheRestFromTheSource)
                 const AVFrame& expected = touched ? *converted : *before;
                 ASSERT_EQ(SampleOf(out, p, x, y), SampleOf(expected, p, x, y))
                     << "plane " << p << " at " << x << ", " << y;
-                if (GetParam().heldElsewhere)
+                if (GetParam().heldElsewhere) {
                     ASSERT_EQ(SampleOf(*holder, p, x, y), SampleOf(*before, p, x, y))
                         << "the held source was written into, plane " << p;
+                }
             }
     }
     // Nobody else holding it, the source goes out itself, with the changes in it.
