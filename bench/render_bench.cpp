@@ -8,11 +8,9 @@
 // Flags: --rounds=N (default 3), --reelhost=PATH (default: the one built beside this program),
 // --summary=PATH (the figures are also appended there).
 #include "median.h"
+#include "saved_effect.h"
 #include "scratch_folder.h"
 #include "stock_graph.h"
-
-#include "DataHandling.h"
-#include "prefsloader.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -123,12 +121,7 @@ class Bench {
     // The settings reelhost renders with from now on.
     void SaveEffect(const stockgraph::Effect& effect) {
         setenv("XDG_CONFIG_HOME", folder_.c_str(), 1); // for this program and its children
-        PluginDataRec config{};
-        ResetConfig(&config);
-        config.StartRel = RelRect{effect.left, effect.right, effect.top, effect.bottom};
-        config.Sliders[0] = int16_t(effect.gainSlider);
-        config.Sliders[1] = int16_t(effect.offsetSlider);
-        if (!SaveConfig(&config)) throw std::runtime_error("cannot save the effect's settings");
+        SaveEffectAsConfiguration(effect);
     }
 
     void MakeClips() {

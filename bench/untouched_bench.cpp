@@ -4,11 +4,9 @@
 // (every sample, for a neutral render) that differ from the source, and the largest difference.
 // Flags: --reelhost=PATH (default: the one built beside this program).
 #include "sample_planes.h"
+#include "saved_effect.h"
 #include "scratch_folder.h"
 #include "stock_graph.h"
-
-#include "DataHandling.h"
-#include "prefsloader.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -60,15 +58,6 @@ std::string Samples(const std::string& path) {
     return bytes;
 }
 
-void SaveEffect(const stockgraph::Effect& effect) {
-    PluginDataRec config{};
-    ResetConfig(&config);
-    config.StartRel = RelRect{effect.left, effect.right, effect.top, effect.bottom};
-    config.Sliders[0] = int16_t(effect.gainSlider);
-    config.Sliders[1] = int16_t(effect.offsetSlider);
-    if (!SaveConfig(&config)) throw std::runtime_error("cannot save the effect's settings");
-}
-
 // Per plane: samples compared, those that differ, the largest difference.
 struct PlaneFigures {
     long samples = 0, differ = 0;
@@ -114,7 +103,7 @@ void Measure(const std::string& reelhost, const fs::path& folder) {
                 neutral ? PixelBox{} : PixelBox{r.x, r.y, r.x + r.width, r.y + r.height};
             const std::string ours = (folder / "reelhost.mkv").string();
             const std::string theirs = (folder / "ffmpeg.mkv").string();
-            SaveEffect(effect);
+            SaveEffectAsConfiguration(effect);
             Run(Quoted(reelhost) + " render " + Quoted(source) + " -o " + Quoted(ours) +
                 " --codec ffv1 --quiet");
             const std::string graph =
