@@ -235,11 +235,11 @@ void PictureComposer::Merge(const PixelView& rendered, const ChangedPixels* chan
     }
     if (firstRow < endRow) ConvertRendered(rendered, firstRow, endRow, *converted_);
     for (int p = 0; p < layout_->planes; ++p)
-        MergePlane(p, changed, firstRow, endRow, base, out);
+        MergePlane(p, changed, base, out);
 }
 
-void PictureComposer::MergePlane(int p, const ChangedPixels* changed, int firstRow, int endRow,
-                                 const AVFrame& base, AVFrame& out) {
+void PictureComposer::MergePlane(int p, const ChangedPixels* changed, const AVFrame& base,
+                                 AVFrame& out) {
     const PlaneLayout& plane = layout_->plane[size_t(p)];
     const int elements = CeilShift(width_, plane.shiftX);
     const size_t rowBytes = size_t(elements) * size_t(plane.elementBytes);
@@ -250,9 +250,10 @@ void PictureComposer::MergePlane(int p, const ChangedPixels* changed, int firstR
         uint8_t* row = out.data[p] + std::ptrdiff_t(r) * out.linesize[p];
         const int top = r << plane.shiftY;
         const int bottom = std::min((r + 1) << plane.shiftY, height_);
-        // The changed pixels this row of elements covers, and the elements that hold them.
+        // The changed pixels this row of elements covers, and the elements that hold them. Its
+        // pixel rows lie in one block, converted whenever one of them changed.
         int first = INT_MAX, end = 0;
-        for (int y = top; changed && top >= firstRow && bottom <= endRow && y < bottom; ++y) {
+        for (int y = top; changed && y < bottom; ++y) {
             const RowChange& row = changed->Row(y);
             if (row.Empty() || row.first >= width_) continue;
             first = std::min(first, row.first);

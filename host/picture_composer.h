@@ -68,8 +68,7 @@ class PictureComposer {
     SwsContext& RenderedScaler(int rows);
     void Merge(const PixelView& rendered, const ChangedPixels* changed, const AVFrame& base,
                AVFrame& out);
-    void MergePlane(int plane, const ChangedPixels* changed, int firstRow, int endRow,
-                    const AVFrame& base, AVFrame& out);
+    void MergePlane(int plane, const ChangedPixels* changed, const AVFrame& base, AVFrame& out);
     AVFrame& Rows(AVFrame& frame, int firstRow, int endRow);
 
     AVPixelFormat format_;

@@ -55,36 +55,6 @@ void ZeroOutside(const PixMap& map, const PixelBox& filled) {
     }
 }
 
-// An image owning its pixels: a buffer from `reserve`, zeroed outside `filled` (null: all of
-// it), or, without a reserve, a new buffer all zero.
-QDErr MakeOwnedImage(GWorldPtr* offscreenGWorld, const Rect* boundsRect, PixelReserveRef reserve,
-                     const Rect* filled) {
-    if (!offscreenGWorld) return paramErr;
-    *offscreenGWorld = nullptr;
-    if (!boundsRect || EmptyPixelBox(PixelBoxOf(*boundsRect))) return paramErr;
-    if (PlatformAllocationShouldFail()) return memFullErr;
-
-    const PixelBox box = PixelBoxOf(*boundsRect);
-    const long rowBytes = RowBytesForWidth(PixelBoxWidth(box));
-    const size_t byteCount = size_t(rowBytes) * size_t(PixelBoxHeight(box));
-    if (byteCount > kMaxImageBytes) return memFullErr;
-
-    auto* port = new (std::nothrow) GrafPort;
-    void* pixels = !port     ? nullptr
-                   : reserve ? qd::TakeReservedPixels(reserve, byteCount)
-                             : qd::NewPixels(byteCount);
-    if (!pixels) {
-        delete port;
-        return memFullErr;
-    }
-    InitPort(*port, *boundsRect, static_cast<Ptr>(pixels), rowBytes, byteCount, k32ARGBPixelFormat,
-             true, reserve);
-    ZeroOutside(port->pixMap,
-                reserve && filled ? IntersectPixelBoxes(PixelBoxOf(*filled), box) : PixelBox{});
-    *offscreenGWorld = port;
-    return noErr;
-}
-
 } // namespace
 
 namespace qd {
@@ -108,12 +78,36 @@ QDErr NewGWorld(GWorldPtr* offscreenGWorld, int16_t pixelDepth, const Rect* boun
         if (offscreenGWorld) *offscreenGWorld = nullptr;
         return paramErr;
     }
-    return MakeOwnedImage(offscreenGWorld, boundsRect, nullptr, nullptr);
+    return NewGWorldFromReserve(offscreenGWorld, boundsRect, nullptr, nullptr);
 }
 
 QDErr NewGWorldFromReserve(GWorldPtr* offscreenGWorld, const Rect* boundsRect,
                            PixelReserveRef reserve, const Rect* filledRect) {
-    return MakeOwnedImage(offscreenGWorld, boundsRect, reserve, filledRect);
+    if (!offscreenGWorld) return paramErr;
+    *offscreenGWorld = nullptr;
+    if (!boundsRect || EmptyPixelBox(PixelBoxOf(*boundsRect))) return paramErr;
+    if (PlatformAllocationShouldFail()) return memFullErr;
+
+    const PixelBox box = PixelBoxOf(*boundsRect);
+    const long rowBytes = RowBytesForWidth(PixelBoxWidth(box));
+    const size_t byteCount = size_t(rowBytes) * size_t(PixelBoxHeight(box));
+    if (byteCount > kMaxImageBytes) return memFullErr;
+
+    auto* port = new (std::nothrow) GrafPort;
+    void* pixels = !port     ? nullptr
+                   : reserve ? qd::TakeReservedPixels(reserve, byteCount)
+                             : qd::NewPixels(byteCount);
+    if (!pixels) {
+        delete port;
+        return memFullErr;
+    }
+    InitPort(*port, *boundsRect, static_cast<Ptr>(pixels), rowBytes, byteCount, k32ARGBPixelFormat,
+             true, reserve);
+    ZeroOutside(port->pixMap, reserve && filledRect
+                                  ? IntersectPixelBoxes(PixelBoxOf(*filledRect), box)
+                                  : PixelBox{});
+    *offscreenGWorld = port;
+    return noErr;
 }
 
 QDErr NewGWorldFromPtr(GWorldPtr* offscreenGWorld, uint32_t pixelFormat, const Rect* boundsRect,
