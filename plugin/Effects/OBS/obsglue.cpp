@@ -159,11 +159,6 @@ bool PrepareTable(Filter& filter, const PluginDataRec& config) {
     return filter.table != nullptr;
 }
 
-bool RegionMissesPicture(const Rect& region, uint32_t width, uint32_t height) {
-    return std::max<int>(region.left, 0) >= std::min<int>(region.right, int(width)) ||
-           std::max<int>(region.top, 0) >= std::min<int>(region.bottom, int(height));
-}
-
 void TellUnchanged(Filter& filter, gs_color_space space, uint32_t width, uint32_t height) {
     if (filter.toldUnchanged) return;
     filter.toldUnchanged = true;
@@ -201,7 +196,7 @@ void Render(void* data, gs_effect_t*) {
     const Rect region = CalcTweenRect(&config, picture, 0, 1);
     // Neutral sliders or a region outside the picture: OBS draws the source as it is.
     if (!PrepareTable(filter, config) || filter.tableChangesNothing ||
-        RegionMissesPicture(region, width, height)) {
+        !SectRect(&region, &picture, nullptr)) {
         obs_source_skip_video_filter(filter.context);
         return;
     }
